@@ -1,0 +1,17 @@
+#ifndef DIMGATE_H
+#define DIMGATE_H
+
+#include <cstdint>
+#include <cstdio>
+
+// What dimgate() returns for a file it cannot judge. It is below every
+// limit, so such a file exits 0 after its message.
+const int32_t error_level = 5;
+
+// Reads the PNG signature and the head of the first chunk from stream and
+// returns width times height (capped at 32768), 0 when the first chunk is
+// not IHDR, or error_level after printing why the file cannot be judged.
+// The stream is left open.
+int32_t dimgate(std::FILE *stream, const char *file_name);
+
+#endif

@@ -1,0 +1,262 @@
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "dimgate.h"
+
+// File contents.
+static std::string be(uint32_t v)
+{
+    return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+}
+static const std::string sig("\x89PNG\r\n\x1a\n", 8);
+static std::string head(uint32_t length, const std::string &type, const std::string &data)
+{
+    return sig + be(length) + type + data;
+}
+static std::string png(uint32_t w, uint32_t h)
+{
+    return head(13, "IHDR", be(w) + be(h) + std::string("\x08\x02\0\0\0", 5)) + be(0);
+}
+static std::string bytes(size_t n) { return std::string(n, '\x7f'); }
+
+static std::string slurp(std::FILE *f)
+{
+    std::string s;
+    std::rewind(f);
+    for (int c; (c = std::getc(f)) != EOF;)
+        s += char(c);
+    std::fclose(f);
+    return s;
+}
+
+// Probe cases run dimgate() on an in-memory file named "f".
+struct ProbeCase {
+    const char *name;
+    std::string in;
+    int32_t result;
+    const char *out;
+};
+
+static const char *const not_png = "f is not a PNG file\n";
+static const char *const cut_length = "EOF while reading chunk length\nEOF while reading chunk type\n";
+
+static const ProbeCase probe_cases[] = {
+    // name                  file                                          result  stdout
+    // signature
+    {"Empty",                "",                                           5,      not_png},
+    {"SevenBytes",           sig.substr(0, 7),                             5,      not_png},
+    {"FirstByteDiffers",     "\x88" + png(1, 1).substr(1),                 5,      not_png},
+    {"LastByteDiffers",      sig.substr(0, 7) + "\x0b" + png(1, 1).substr(8), 5,   not_png},
+    // length
+    {"SignatureOnly",        sig,                                          5,      cut_length},
+    {"TwoLengthBytes",       sig + be(13).substr(0, 2),                    5,      cut_length},
+    // type
+    {"TypeCut",              sig + be(13) + "IH",                          5,      "EOF while reading chunk type\n"},
+    // data, read up to 128 bytes whatever the type
+    {"IhdrDataCut",          head(13, "IHDR", bytes(10)),                  5,      "EOF while reading IHDR data\n"},
+    {"OtherDataCut",         head(20, "tEXt", "abc"),                      5,      "EOF while reading tEXt data\n"},
+    {"Length128OneShort",    head(128, "IHDR", bytes(127)),                5,      "EOF while reading IHDR data\n"},
+    {"Length128",            head(128, "IHDR", be(2) + be(3) + bytes(120)), 6,     ""},
+    {"Length1000Reads128",   head(1000, "IHDR", be(2) + be(3) + bytes(120)), 6,    ""},
+    {"LengthMaxReads128",    head(0xffffffff, "IHDR", be(2) + be(3) + bytes(120)), 6, ""},
+    // first chunk of another type
+    {"OtherType",            head(5, "tEXt", "hello"),                     0,      ""},
+    {"OtherTypeHugeLength",  head(0xffffffff, "IDAT", bytes(128)),         0,      ""},
+    {"TypeIsCaseSensitive",  head(13, "ihdr", be(99) + be(99) + bytes(5)), 0,      ""},
+    {"TypeWithZero",         head(13, std::string("IH\0R", 4), be(99) + be(99) + bytes(5)), 0, ""},
+    {"TypeWithZeroCut",      head(13, std::string("IH\0R", 4), ""),        5,      "EOF while reading IH data\n"},
+    // unprintable type bytes never reach the terminal raw
+    {"TypeEscapesControl",   head(13, "\x1b[2J", ""),                      5,      "EOF while reading \\x1b[2J data\n"},
+    {"TypeEscapesHighByte",  head(13, std::string("A\xff\0B", 4), ""),     5,      "EOF while reading A\\xff data\n"},
+    // measure
+    {"Length0",              head(0, "IHDR", be(7) + be(7)),               0,      ""},
+    {"Length6",              head(6, "IHDR", be(1) + std::string(2, '\0')) + "\0\5", 0, ""},
+    {"W64H64",               png(64, 64),                                  4096,   ""},
+    {"W65H64",               png(65, 64),                                  4160,   ""},
+    {"W181H181",             png(181, 181),                                32761,  ""},
+    {"W200H200Capped",       png(200, 200),                                32768,  ""},
+    {"W1H32769Capped",       png(1, 32769),                                32768,  ""},
+    {"Product2To32Capped",   png(0x10000, 0x10000),                        32768,  ""},
+    {"MaxByMaxCapped",       png(0xffffffff, 0xffffffff),                  32768,  ""},
+    {"WidthZero",            png(0, 5),                                    0,      ""},
+};
+
+// Returns what the probe printed; *result gets what it returned.
+static std::string probe(std::string in, int32_t *result)
+{
+    std::FILE *stream = fmemopen(&in[0], in.size(), "rb");
+    std::FILE *out = std::tmpfile();
+    EXPECT_TRUE(stream && out);
+    std::fflush(stdout);
+    int saved = dup(1);
+    dup2(fileno(out), 1);
+    *result = dimgate(stream, "f");
+    std::fflush(stdout);
+    dup2(saved, 1);
+    close(saved);
+    EXPECT_LE(std::ftell(stream), 144) << "read beyond the first chunk's head";
+    std::fclose(stream);
+    return slurp(out);
+}
+
+// Name the row in test listings instead of dumping its bytes.
+static void PrintTo(const ProbeCase &row, std::ostream *os) { *os << row.name; }
+
+class Probe : public testing::TestWithParam<ProbeCase> {};
+
+TEST_P(Probe, ResultAndMessage)
+{
+    int32_t result;
+    EXPECT_EQ(probe(GetParam().in, &result), GetParam().out);
+    EXPECT_EQ(result, GetParam().result);
+}
+
+INSTANTIATE_TEST_SUITE_P(, Probe, testing::ValuesIn(probe_cases),
+                         [](const auto &row) { return std::string(row.param.name); });
+
+TEST(ProbeTwice, UnreadDataIsZeroEachTime)
+{
+    int32_t result;
+    probe(png(200, 200), &result);
+    probe(head(0, "IHDR", ""), &result);
+    EXPECT_EQ(result, 0);
+}
+
+// Command-line cases run the built tool in a folder that holds the files
+// the arguments name: "WxH.png" is an image of that size, the rest are below.
+static const std::map<std::string, std::string> files = {
+    {"text.png", "hello\n"},
+    {"%s%n.png", "GIF89a"},
+    {"cut.png", sig},
+    {"tEXt.png", head(5, "tEXt", "hello") + be(0) + png(99, 99).substr(8)},
+};
+
+static const std::string help =
+    "dimgate, version 0.8 (16 June 2011) by Quorvane\n"
+    "Checks if a PNG file is less than x1024 pixels square.\n"
+    "Usage: dimgate [-123456] file.png\n\nOptions:\n"
+    "   -1  1024 pixels limit\n   -2  2048 pixels limit\n   -3  3072 pixels limit\n"
+    "   -4  4096 pixels limit\n   -5  5120 pixels limit\n   -6  6144 pixels limit\n";
+
+static std::string unknown(char c)
+{
+    return std::string("error: unknown option ") + c + "\n\n" + help;
+}
+
+struct CliCase {
+    const char *name;
+    std::vector<std::string> args;
+    std::string out, err;
+    int status;
+};
+
+static const CliCase cli_cases[] = {
+    // name                 arguments                        stdout     stderr         status
+    // the option walk
+    {"NoArguments",         {},                              help,      "",            0},
+    {"Help",                {"-h"},                          help,      "",            0},
+    {"HelpEndsTheWalk",     {"-3h", "65x64.png"},            help,      "",            0},
+    {"HelpBeforeUnknown",   {"-hx", "65x64.png"},            help,      "",            0},
+    {"UnknownOption",       {"-x", "65x64.png"},             "",        unknown('x'),  2},
+    {"UnknownAfterLimit",   {"-1x", "65x64.png"},            "",        unknown('x'),  2},
+    {"DoubleDash",          {"--", "64x64.png"},             "",        unknown('-'),  2},
+    {"UpperCaseH",          {"-H", "64x64.png"},             "",        unknown('H'),  2},
+    {"LoneDashSkipped",     {"-", "65x64.png"},              "",        "",            1},
+    {"LoneDashAlone",       {"-"},                           help,      "",            0},
+    {"OnlyClusters",        {"-1", "-2"},                    help,      "",            0},
+    {"LastLimitWins",       {"-61", "78x78.png"},            "",        "",            1},
+    {"LastClusterWins",     {"-1", "-6", "78x78.png"},       "",        "",            0},
+    {"OptionAfterFile",     {"65x64.png", "-1"},             help,      "",            0},
+    {"TwoFiles",            {"64x64.png", "65x64.png"},      help,      "",            0},
+    // files that cannot be judged exit 0 after saying why
+    {"Missing",             {"missing.png"},                 "",        "missing.png: No such file or directory\n", 0},
+    {"EmptyName",           {""},                            "",        "No such file or directory\n", 0},
+    {"NotPNG",              {"-1", "text.png"},              "text.png is not a PNG file\n", "", 0},
+    {"NameIsNotAFormat",    {"%s%n.png"},                    "%s%n.png is not a PNG file\n", "", 0},
+    {"CutShort",            {"-1", "cut.png"},               cut_length, "",           0},
+    {"OtherFirstChunk",     {"-1", "tEXt.png"},              "",        "",            0},
+    // each limit: a measure equal to it passes, one more fails
+    {"DefaultEqual",        {"128x32.png"},                  "",        "",            0},
+    {"DefaultOver",         {"17x241.png"},                  "",        "",            1},
+    {"Limit1Equal",         {"-1", "64x16.png"},             "",        "",            0},
+    {"Limit1Over",          {"-1", "25x41.png"},             "",        "",            1},
+    {"Limit2Equal",         {"-2", "64x32.png"},             "",        "",            0},
+    {"Limit2Over",          {"-2", "3x683.png"},             "",        "",            1},
+    {"Limit3Equal",         {"-3", "64x48.png"},             "",        "",            0},
+    {"Limit3Over",          {"-3", "7x439.png"},             "",        "",            1},
+    {"Limit4Equal",         {"-54", "128x32.png"},           "",        "",            0},
+    {"Limit4Over",          {"-64", "17x241.png"},           "",        "",            1},
+    {"Limit5Equal",         {"-5", "80x64.png"},             "",        "",            0},
+    {"Limit5Over",          {"-5", "3x1707.png"},            "",        "",            1},
+    {"Limit6Equal",         {"-6", "96x64.png"},             "",        "",            0},
+    {"Limit6Over",          {"-6", "5x1229.png"},            "",        "",            1},
+    {"CappedIsOver",        {"-6", "4294967295x4294967295.png"}, "",    "",            1},
+    // the shipped samples
+    {"SampleWithin",        {DIMGATE_DATA "/within.png"},    "",        "",            0},
+    {"SampleOver",          {DIMGATE_DATA "/over.png"},      "",        "",            1},
+};
+
+static void PrintTo(const CliCase &row, std::ostream *os) { *os << row.name; }
+
+class Cli : public testing::TestWithParam<CliCase> {
+protected:
+    static void SetUpTestSuite()
+    {
+        char tmpl[] = "/tmp/dimgate-test-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+    }
+    static void TearDownTestSuite() { std::filesystem::remove_all(dir); }
+
+    static void write(const std::string &name, const std::string &content)
+    {
+        std::FILE *f = std::fopen((dir + "/" + name).c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fwrite(content.data(), 1, content.size(), f);
+        std::fclose(f);
+    }
+
+    static std::string dir;
+};
+std::string Cli::dir;
+
+TEST_P(Cli, OutputAndStatus)
+{
+    const CliCase &row = GetParam();
+    std::vector<char *> argv{const_cast<char *>(DIMGATE_BIN)};
+    for (const std::string &a : row.args) {
+        unsigned long w, h;
+        char end;
+        if (files.count(a))
+            write(a, files.at(a));
+        else if (std::sscanf(a.c_str(), "%lux%lu.pn%c", &w, &h, &end) == 3)
+            write(a, png(uint32_t(w), uint32_t(h)));
+        argv.push_back(const_cast<char *>(a.c_str()));
+    }
+    argv.push_back(nullptr);
+
+    std::FILE *out = std::tmpfile(), *err = std::tmpfile();
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(dir.c_str()) == 0 && dup2(fileno(out), 1) == 1 && dup2(fileno(err), 2) == 2)
+            execv(DIMGATE_BIN, argv.data());
+        _exit(127);
+    }
+    int status;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(slurp(out), row.out);
+    EXPECT_EQ(slurp(err), row.err);
+    EXPECT_EQ(WEXITSTATUS(status), row.status);
+}
+
+INSTANTIATE_TEST_SUITE_P(, Cli, testing::ValuesIn(cli_cases),
+                         [](const auto &row) { return std::string(row.param.name); });

@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -53,7 +52,6 @@ static const ProbeCase probe_cases[] = {
     // signature
     {"Empty",                "",                                           5,      not_png},
     {"SevenBytes",           sig.substr(0, 7),                             5,      not_png},
-    {"FirstByteDiffers",     "\x88" + png(1, 1).substr(1),                 5,      not_png},
     {"LastByteDiffers",      sig.substr(0, 7) + "\x0b" + png(1, 1).substr(8), 5,   not_png},
     // length
     {"SignatureOnly",        sig,                                          5,      cut_length},
@@ -64,29 +62,23 @@ static const ProbeCase probe_cases[] = {
     {"IhdrDataCut",          head(13, "IHDR", bytes(10)),                  5,      "EOF while reading IHDR data\n"},
     {"OtherDataCut",         head(20, "tEXt", "abc"),                      5,      "EOF while reading tEXt data\n"},
     {"Length128OneShort",    head(128, "IHDR", bytes(127)),                5,      "EOF while reading IHDR data\n"},
-    {"Length128",            head(128, "IHDR", be(2) + be(3) + bytes(120)), 6,     ""},
     {"Length1000Reads128",   head(1000, "IHDR", be(2) + be(3) + bytes(120)), 6,    ""},
     {"LengthMaxReads128",    head(0xffffffff, "IHDR", be(2) + be(3) + bytes(120)), 6, ""},
     // first chunk of another type
     {"OtherType",            head(5, "tEXt", "hello"),                     0,      ""},
-    {"OtherTypeHugeLength",  head(0xffffffff, "IDAT", bytes(128)),         0,      ""},
     {"TypeIsCaseSensitive",  head(13, "ihdr", be(99) + be(99) + bytes(5)), 0,      ""},
-    {"TypeWithZero",         head(13, std::string("IH\0R", 4), be(99) + be(99) + bytes(5)), 0, ""},
     {"TypeWithZeroCut",      head(13, std::string("IH\0R", 4), ""),        5,      "EOF while reading IH data\n"},
     // unprintable type bytes never reach the terminal raw
     {"TypeEscapesControl",   head(13, "\x1b[2J", ""),                      5,      "EOF while reading \\x1b[2J data\n"},
     {"TypeEscapesHighByte",  head(13, std::string("A\xff\0B", 4), ""),     5,      "EOF while reading A\\xff data\n"},
+    {"TypeEscapeBounds",     head(13, " ~\x7f\x1f", ""),                  5,      "EOF while reading  ~\\x7f\\x1f data\n"},
     // measure
     {"Length0",              head(0, "IHDR", be(7) + be(7)),               0,      ""},
     {"Length6",              head(6, "IHDR", be(1) + std::string(2, '\0')) + "\0\5", 0, ""},
-    {"W64H64",               png(64, 64),                                  4096,   ""},
     {"W65H64",               png(65, 64),                                  4160,   ""},
     {"W181H181",             png(181, 181),                                32761,  ""},
-    {"W200H200Capped",       png(200, 200),                                32768,  ""},
     {"W1H32769Capped",       png(1, 32769),                                32768,  ""},
-    {"Product2To32Capped",   png(0x10000, 0x10000),                        32768,  ""},
     {"MaxByMaxCapped",       png(0xffffffff, 0xffffffff),                  32768,  ""},
-    {"WidthZero",            png(0, 5),                                    0,      ""},
 };
 
 // Returns what the probe printed; *result gets what it returned.
@@ -107,7 +99,7 @@ static std::string probe(std::string in, int32_t *result)
     return slurp(out);
 }
 
-// Name the row in test listings instead of dumping its bytes.
+// Rows show as their names in test listings, not as dumps of their bytes.
 static void PrintTo(const ProbeCase &row, std::ostream *os) { *os << row.name; }
 
 class Probe : public testing::TestWithParam<ProbeCase> {};
@@ -131,14 +123,7 @@ TEST(ProbeTwice, UnreadDataIsZeroEachTime)
 }
 
 // Command-line cases run the built tool in a folder that holds the files
-// the arguments name: "WxH.png" is an image of that size, the rest are below.
-static const std::map<std::string, std::string> files = {
-    {"text.png", "hello\n"},
-    {"%s%n.png", "GIF89a"},
-    {"cut.png", sig},
-    {"tEXt.png", head(5, "tEXt", "hello") + be(0) + png(99, 99).substr(8)},
-};
-
+// the arguments name: "WxH.png" is an image of that size, "*.txt" is text.
 static const std::string help =
     "dimgate, version 0.8 (16 June 2011) by Quorvane\n"
     "Checks if a PNG file is less than x1024 pixels square.\n"
@@ -168,21 +153,16 @@ static const CliCase cli_cases[] = {
     {"UnknownOption",       {"-x", "65x64.png"},             "",        unknown('x'),  2},
     {"UnknownAfterLimit",   {"-1x", "65x64.png"},            "",        unknown('x'),  2},
     {"DoubleDash",          {"--", "64x64.png"},             "",        unknown('-'),  2},
-    {"UpperCaseH",          {"-H", "64x64.png"},             "",        unknown('H'),  2},
     {"LoneDashSkipped",     {"-", "65x64.png"},              "",        "",            1},
     {"LoneDashAlone",       {"-"},                           help,      "",            0},
     {"OnlyClusters",        {"-1", "-2"},                    help,      "",            0},
-    {"LastLimitWins",       {"-61", "78x78.png"},            "",        "",            1},
     {"LastClusterWins",     {"-1", "-6", "78x78.png"},       "",        "",            0},
     {"OptionAfterFile",     {"65x64.png", "-1"},             help,      "",            0},
     {"TwoFiles",            {"64x64.png", "65x64.png"},      help,      "",            0},
     // files that cannot be judged exit 0 after saying why
     {"Missing",             {"missing.png"},                 "",        "missing.png: No such file or directory\n", 0},
     {"EmptyName",           {""},                            "",        "No such file or directory\n", 0},
-    {"NotPNG",              {"-1", "text.png"},              "text.png is not a PNG file\n", "", 0},
-    {"NameIsNotAFormat",    {"%s%n.png"},                    "%s%n.png is not a PNG file\n", "", 0},
-    {"CutShort",            {"-1", "cut.png"},               cut_length, "",           0},
-    {"OtherFirstChunk",     {"-1", "tEXt.png"},              "",        "",            0},
+    {"NameIsNotAFormat",    {"%s%n.txt"},                    "%s%n.txt is not a PNG file\n", "", 0},
     // each limit: a measure equal to it passes, one more fails
     {"DefaultEqual",        {"128x32.png"},                  "",        "",            0},
     {"DefaultOver",         {"17x241.png"},                  "",        "",            1},
@@ -234,11 +214,10 @@ TEST_P(Cli, OutputAndStatus)
     std::vector<char *> argv{const_cast<char *>(DIMGATE_BIN)};
     for (const std::string &a : row.args) {
         unsigned long w, h;
-        char end;
-        if (files.count(a))
-            write(a, files.at(a));
-        else if (std::sscanf(a.c_str(), "%lux%lu.pn%c", &w, &h, &end) == 3)
+        if (std::sscanf(a.c_str(), "%lux%lu", &w, &h) == 2)
             write(a, png(uint32_t(w), uint32_t(h)));
+        else if (a.size() > 4 && a.compare(a.size() - 4, 4, ".txt") == 0)
+            write(a, "not a picture\n");
         argv.push_back(const_cast<char *>(a.c_str()));
     }
     argv.push_back(nullptr);

@@ -98,6 +98,7 @@ int32_t dimgate(std::FILE *stream, const char *file_name)
     // is reported.
     size_t n = length < (int64_t)sizeof buffer ? (size_t)length : sizeof buffer;
     if (std::fread(buffer, 1, n, stream) != n) {
+        // At most four type bytes, each shown in at most four characters.
         char shown[4 * 4 + 1];
         escape_type(type, shown);
         std::printf("EOF while reading %s data\n", shown);

@@ -4,8 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 
-// What dimgate() returns for a file it cannot judge. It is below every
-// limit, so such a file exits 0 after its message.
+// What dimgate() returns for a file it cannot judge.
 const int32_t error_level = 5;
 
 // Reads the PNG signature and the head of the first chunk from stream and

@@ -1,7 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <grp.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdio>
 #include <filesystem>
@@ -124,6 +130,9 @@ TEST(ProbeTwice, UnreadDataIsZeroEachTime)
 
 // Command-line cases run the built tool in a folder that holds the files
 // the arguments name: "WxH.png" is an image of that size, "*.txt" is text.
+// A row of another kind makes its last argument, or the tool's standard
+// output, hostile.
+enum class Made { files, fifo, sparse, unreadable, closed_stdout, full_stdout };
 static const std::string help =
     "dimgate, version 0.8 (16 June 2011) by Quorvane\n"
     "Checks if a PNG file is less than x1024 pixels square.\n"
@@ -141,7 +150,23 @@ struct CliCase {
     std::vector<std::string> args;
     std::string out, err;
     int status;
+    Made made = Made::files;
 };
+
+static const std::string long_name(4000, 'n');
+// 4000 characters in 20 components, none of them too long.
+static const std::string long_path = [] {
+    std::string p;
+    for (int i = 0; i < 19; i++)
+        p += std::string(200, 'd') + "/";
+    return p + std::string(4000 - p.size() - 4, 'f') + ".txt";
+}();
+static const std::vector<std::string> two_hundred_args = [] {
+    std::vector<std::string> v(198, "-1");
+    v.push_back("-2");
+    v.push_back("3x683.png");
+    return v;
+}();
 
 static const CliCase cli_cases[] = {
     // name                 arguments                        stdout     stderr         status
@@ -182,6 +207,23 @@ static const CliCase cli_cases[] = {
     // the shipped samples
     {"SampleWithin",        {DIMGATE_DATA "/within.png"},    "",        "",            0},
     {"SampleOver",          {DIMGATE_DATA "/over.png"},      "",        "",            1},
+    // hostile inputs                                                                  kind
+    {"Directory",           {"."},                           ". is not a PNG file\n", "", 0},
+    {"DevNull",             {"/dev/null"},                   "/dev/null is not a PNG file\n", "", 0},
+    {"DevZero",             {"/dev/zero"},                   "/dev/zero is not a PNG file\n", "", 0},
+    {"DevUrandom",          {"/dev/urandom"},                "/dev/urandom is not a PNG file\n", "", 0},
+    {"FifoOfThreeBytes",    {"fifo"},                        "fifo is not a PNG file\n", "", 0, Made::fifo},
+    {"Sparse1GiB",          {"sparse.png"},                  "",        "",            1, Made::sparse},
+    {"Unreadable",          {"locked.png"},                  "",        "locked.png: Permission denied\n", 0, Made::unreadable},
+    {"NameTooLong",         {long_name},                     "",        long_name + ": File name too long\n", 0},
+    {"LongPath",            {long_path},                     long_path + " is not a PNG file\n", "", 0},
+    {"HugeCluster",         {"-" + std::string(99998, '1') + "6", "65x64.png"}, "", "", 0},
+    {"TwoHundredArgs",      two_hundred_args,                "",        "",            1},
+    // output faults: nothing crashes, and the status stands
+    {"StdoutClosed",        {"x.txt"},                       "",        "",            0, Made::closed_stdout},
+    {"StdoutFullHelp",      {"-h"},                          "",        "",            0, Made::full_stdout},
+    {"StdoutFullMessage",   {"x.txt"},                       "",        "",            0, Made::full_stdout},
+    {"StdoutFullOver",      {"65x64.png"},                   "",        "",            1, Made::full_stdout},
 };
 
 static void PrintTo(const CliCase &row, std::ostream *os) { *os << row.name; }
@@ -192,12 +234,16 @@ protected:
     {
         char tmpl[] = "/tmp/dimgate-test-XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
+        // Another user may pass through, so that only a file's own mode
+        // keeps it out.
+        chmod(tmpl, 0711);
         dir = tmpl;
     }
     static void TearDownTestSuite() { std::filesystem::remove_all(dir); }
 
     static void write(const std::string &name, const std::string &content)
     {
+        std::filesystem::create_directories(std::filesystem::path(dir + "/" + name).parent_path());
         std::FILE *f = std::fopen((dir + "/" + name).c_str(), "wb");
         ASSERT_NE(f, nullptr);
         std::fwrite(content.data(), 1, content.size(), f);
@@ -222,16 +268,54 @@ TEST_P(Cli, OutputAndStatus)
     }
     argv.push_back(nullptr);
 
+    std::string made = row.args.empty() ? dir : dir + "/" + row.args.back();
+    pid_t writer = -1;
+    switch (row.made) {
+    case Made::fifo:
+        unlink(made.c_str());
+        ASSERT_EQ(mkfifo(made.c_str(), 0600), 0);
+        // Blocks until the tool opens the other end.
+        if ((writer = fork()) == 0) {
+            int fd = open(made.c_str(), O_WRONLY);
+            _exit(fd >= 0 && ::write(fd, "abc", 3) == 3 ? 0 : 1);
+        }
+        break;
+    case Made::sparse:
+        write(row.args.back(), png(65, 64));
+        ASSERT_EQ(truncate(made.c_str(), off_t(1) << 30), 0);
+        break;
+    case Made::unreadable:
+        write(row.args.back(), png(65, 64));
+        chmod(made.c_str(), 0);
+        break;
+    default:
+        break;
+    }
+
     std::FILE *out = std::tmpfile(), *err = std::tmpfile();
     pid_t pid = fork();
     if (pid == 0) {
-        if (chdir(dir.c_str()) == 0 && dup2(fileno(out), 1) == 1 && dup2(fileno(err), 2) == 2)
-            execv(DIMGATE_BIN, argv.data());
-        _exit(127);
+        int to = row.made == Made::full_stdout ? open("/dev/full", O_WRONLY) : fileno(out);
+        if (chdir(dir.c_str()) != 0 || dup2(to, 1) != 1 || dup2(fileno(err), 2) != 2)
+            _exit(127);
+        if (row.made == Made::closed_stdout)
+            close(1);
+        // Root reads every file, so the locked file is tried as nobody.
+        if (row.made == Made::unreadable && geteuid() == 0 &&
+            (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(127);
+        execv(DIMGATE_BIN, argv.data());
+        _exit(errno == EACCES ? 126 : 127);
     }
     int status;
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    if (writer > 0) {
+        kill(writer, SIGKILL);
+        waitpid(writer, nullptr, 0);
+    }
     ASSERT_TRUE(WIFEXITED(status));
+    if (row.made == Made::unreadable && WEXITSTATUS(status) == 126)
+        GTEST_SKIP() << "the user nobody may not run " DIMGATE_BIN;
     EXPECT_EQ(slurp(out), row.out);
     EXPECT_EQ(slurp(err), row.err);
     EXPECT_EQ(WEXITSTATUS(status), row.status);

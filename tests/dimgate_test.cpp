@@ -223,7 +223,6 @@ static const CliCase cli_cases[] = {
     {"StdoutClosed",        {"x.txt"},                       "",        "",            0, Made::closed_stdout},
     {"StdoutFullHelp",      {"-h"},                          "",        "",            0, Made::full_stdout},
     {"StdoutFullMessage",   {"x.txt"},                       "",        "",            0, Made::full_stdout},
-    {"StdoutFullOver",      {"65x64.png"},                   "",        "",            1, Made::full_stdout},
 };
 
 static void PrintTo(const CliCase &row, std::ostream *os) { *os << row.name; }

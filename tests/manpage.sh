@@ -1,4 +1,4 @@
-#!/bin/bash
+#!/bin/sh
 # Checks that the manual page lists exactly the options that the tool
 # accepts and the exit statuses that it gives.
 #
@@ -10,22 +10,26 @@ data=$3
 
 # The lines of the section named $1 that match the pattern $2, captured.
 documented() {
-    sed -n "/^\.Sh $1\$/,/^\.Sh /p" "$page" | sed -n "s/$2/\1/p" | sort | tr -d '\n'
+    sed -n "/^\.Sh $1\$/,/^\.Sh /p" "$page" | sed -n "s/$2/\1/p" | LC_ALL=C sort | tr -d '\n'
 }
 
 # Every printable character is tried as an option: status 2 rejects it.
+left=$(awk 'BEGIN { for (i = 33; i < 127; i++) printf "%c", i }')
 options='' statuses=''
-for (( i = 33; i < 127; i++ )); do
-    c=$(printf "\\$(printf %o "$i")")
+while [ -n "$left" ]; do
+    rest=${left#?}
+    c=${left%"$rest"}
+    left=$rest
     "$tool" "-$c" "$data/within.png" >/dev/null 2>&1
     status=$?
-    [ "$status" -ne 2 ] && options+=$c
-    statuses+=$status$'\n'
+    [ "$status" -ne 2 ] && options=$options$c
+    statuses="$statuses$status
+"
 done
 "$tool" "$data/over.png"
-statuses+=$?$'\n'
-options=$(printf '%s' "$options" | fold -w1 | sort | tr -d '\n')
-statuses=$(printf '%s' "$statuses" | sort -u | tr -d '\n')
+statuses="$statuses$?"
+options=$(printf '%s' "$options" | fold -w1 | LC_ALL=C sort | tr -d '\n')
+statuses=$(printf '%s\n' "$statuses" | LC_ALL=C sort -u | tr -d '\n')
 
 ok=0
 if [ "$(documented OPTIONS '^\.It Fl \(.\)$')" != "$options" ]; then

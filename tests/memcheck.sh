@@ -1,4 +1,4 @@
-#!/bin/bash
+#!/bin/sh
 # Runs dimgate under valgrind's memcheck on the sample images and on hostile
 # files and arguments, and fails on any error it reports. Give it a
 # dynamically linked build: valgrind reports false errors inside the start-up
@@ -11,11 +11,11 @@ data=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-sig='\211PNG\r\n\032\n'
-printf "$sig" >"$work/signature-only"
-printf "$sig\0\0\0\015IHDR\0\0\0" >"$work/data-cut"
-printf "$sig\377\377\377\377IHDR%0200d" 0 >"$work/length-max"
-printf "$sig\0\0\0\015\033[2J" >"$work/escaped-type"
+sig='\0211PNG\r\n\0032\n'
+printf '%b' "$sig" >"$work/signature-only"
+printf '%b' "$sig\0000\0000\0000\0015IHDR\0000\0000\0000" >"$work/data-cut"
+printf '%b%0200d' "$sig\0377\0377\0377\0377IHDR" 0 >"$work/length-max"
+printf '%b' "$sig\0000\0000\0000\0015\0033[2J" >"$work/escaped-type"
 
 runs=0 failed=0
 check() {

@@ -1,66 +1,89 @@
-#!/bin/bash
+#!/bin/sh
 # Cross-checks dimgate with file(1) on real PNG files: under each of the six
 # limits, dimgate must exit 1 exactly when the width times the height that
 # file reports is over the limit, and it must print nothing.
 #
 # usage: realworld.sh DIMGATE [MAX]
-# The files are those under $DIMGATE_PNG_DIR (default /usr/share). One check
-# is one process, so only an even spread of at most MAX of them is checked
-# (default all); $DIMGATE_PNG_MAX overrides MAX, and 0 means all.
+# The files are those under $DIMGATE_PNG_DIR, or where the system keeps its
+# images (/System/Library and /Library on macOS, /usr/share elsewhere). One
+# check is one process, so only an even spread of at most MAX of them is
+# checked (default all); $DIMGATE_PNG_MAX overrides MAX, and 0 means all.
+# Exits 77 (skipped) when there is nothing to check or nothing to check with.
 set -u
 tool=$1
 max=${DIMGATE_PNG_MAX:-${2:-0}}
-root=${DIMGATE_PNG_DIR:-/usr/share}
+if [ -n "${DIMGATE_PNG_DIR:-}" ]; then
+    roots=$DIMGATE_PNG_DIR
+elif [ "$(uname -s)" = Darwin ]; then
+    roots='/System/Library /Library'
+else
+    roots=/usr/share
+fi
 
 if ! command -v file >/dev/null; then
     echo "file(1) is not installed: nothing to check against"
     exit 77
 fi
 
-mapfile -d '' all < <(find "$root" -name '*.png' -type f -readable -print0 2>/dev/null | sort -z)
-step=1
-if [ "$max" -gt 0 ] && [ "${#all[@]}" -gt "$max" ]; then
-    step=$(( (${#all[@]} + max - 1) / max ))
-fi
-names=()
-for (( i = 0; i < ${#all[@]}; i += step )); do
-    names+=("${all[i]}")
-done
+work=$(mktemp -d) || exit 1
+trap 'rm -rf "$work"' EXIT
 
-if [ "${#names[@]}" -eq 0 ]; then
-    echo "no PNG files under $root"
-    exit 1
+# Names are kept one to a line, so the rare name with a newline in it is
+# left out.
+nl='
+'
+# shellcheck disable=SC2086 # the roots are separate words
+find $roots -type f -name '*.png' ! -path "*$nl*" 2>/dev/null |
+    LC_ALL=C sort >"$work/found"
+while IFS= read -r f; do
+    [ -r "$f" ] && printf '%s\n' "$f"
+done <"$work/found" >"$work/all"
+total=$(wc -l <"$work/all" | tr -d ' ')
+step=1
+if [ "$max" -gt 0 ] && [ "$total" -gt "$max" ]; then
+    step=$(( (total + max - 1) / max ))
+fi
+awk -v step="$step" '(NR - 1) % step == 0' "$work/all" >"$work/names"
+
+if [ ! -s "$work/names" ]; then
+    echo "no readable PNG file under $roots: nothing to check"
+    exit 77
 fi
 
 # With -b, file prints one line per name, in the order given.
-mapfile -t kinds < <(printf '%s\0' "${names[@]}" | xargs -0 file -b --)
-if [ "${#kinds[@]}" -ne "${#names[@]}" ]; then
-    echo "file(1) gave ${#kinds[@]} answers for ${#names[@]} files"
+file -b -f "$work/names" >"$work/kinds"
+if [ "$(wc -l <"$work/kinds")" -ne "$(wc -l <"$work/names")" ]; then
+    echo "file(1) gave $(wc -l <"$work/kinds") answers for $(wc -l <"$work/names") files"
     exit 1
 fi
 
-limits=(0 1024 2048 3072 4096 5120 6144)
-said=$(mktemp)
-trap 'rm -f "$said"' EXIT
 checked=0 other=0 wrong=0
-for i in "${!names[@]}"; do
-    if ! [[ ${kinds[i]} =~ ^PNG\ image\ data,\ ([0-9]+)\ x\ ([0-9]+), ]]; then
+while IFS= read -r name <&3 && IFS= read -r kind <&4; do
+    # "PNG image data, W x H, ..."
+    size=${kind#PNG image data, }
+    w=${size%% x *}
+    h=${size#* x }
+    h=${h%%,*}
+    case $kind in "PNG image data, "*) ;; *) w= ;; esac
+    case $w:$h in
+    *[!0-9:]* | :* | *:)
         other=$((other + 1))
-        continue
-    fi
-    pixels=$(( BASH_REMATCH[1] * BASH_REMATCH[2] ))
+        continue ;;
+    esac
+    pixels=$((w * h))
     for l in 1 2 3 4 5 6; do
-        "$tool" "-$l" "${names[i]}" >"$said" 2>&1
+        "$tool" "-$l" "$name" >"$work/said" 2>&1
         status=$?
-        want=$(( pixels > limits[l] ))
-        if [ "$status" -ne "$want" ] || [ -s "$said" ]; then
-            echo "${names[i]}: ${kinds[i]}; -$l exits $status, want $want; printed: $(cat "$said")"
+        want=0
+        [ "$pixels" -gt $((l * 1024)) ] && want=1
+        if [ "$status" -ne "$want" ] || [ -s "$work/said" ]; then
+            echo "$name: $kind; -$l exits $status, want $want; printed: $(cat "$work/said")"
             wrong=$((wrong + 1))
         fi
     done
     checked=$((checked + 1))
-done
+done 3<"$work/names" 4<"$work/kinds"
 
-echo "checked $checked of ${#all[@]} PNG files under $root against file(1), under 6 limits" \
+echo "checked $checked of $total PNG files under $roots against file(1), under 6 limits" \
      "each: $wrong wrong answers; left out $other that file(1) does not size as PNG images"
 [ "$checked" -gt 0 ] && [ "$wrong" -eq 0 ]

@@ -1,6 +1,6 @@
 #include "dimgate.h"
 
-#include <cstring>
+#include <string.h>
 
 static const unsigned char good_PNG_magic[8] = {137, 80, 78, 71, 13, 10, 26, 10};
 
@@ -22,7 +22,7 @@ static void raise_error()
 
 static int check_magic(const unsigned char *magic)
 {
-    return std::memcmp(magic, good_PNG_magic, sizeof good_PNG_magic) != 0;
+    return memcmp(magic, good_PNG_magic, sizeof good_PNG_magic) != 0;
 }
 
 // Widen before shifting: a byte promotes to int, and 0x80 << 24 overflows it.
@@ -31,14 +31,14 @@ static uint32_t be32(const unsigned char *p)
     return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3];
 }
 
-static int64_t getlong(std::FILE *stream, const char *label)
+static int64_t getlong(FILE *stream, const char *label)
 {
     unsigned char bytes[4];
 
     for (unsigned char &b : bytes) {
-        int c = std::getc(stream);
+        int c = getc(stream);
         if (c == EOF) {
-            std::printf("EOF while reading %s\n", label);
+            printf("EOF while reading %s\n", label);
             raise_error();
             return 0;
         }
@@ -68,7 +68,7 @@ static void escape_type(const char *type, char *out)
     *out = '\0';
 }
 
-int32_t dimgate(std::FILE *stream, const char *file_name)
+int32_t dimgate(FILE *stream, const char *file_name)
 {
     unsigned char magic[8];
     char type[5] = {0};
@@ -76,10 +76,10 @@ int32_t dimgate(std::FILE *stream, const char *file_name)
     global_error = 0;
     // Bytes that the data read does not fill must read as zero, also when
     // the probe runs more than once in a process.
-    std::memset(buffer, 0, sizeof buffer);
+    memset(buffer, 0, sizeof buffer);
 
-    if (std::fread(magic, 1, sizeof magic, stream) != sizeof magic || check_magic(magic)) {
-        std::printf("%s is not a PNG file\n", file_name);
+    if (fread(magic, 1, sizeof magic, stream) != sizeof magic || check_magic(magic)) {
+        printf("%s is not a PNG file\n", file_name);
         raise_error();
         return global_error;
     }
@@ -88,8 +88,8 @@ int32_t dimgate(std::FILE *stream, const char *file_name)
     // the same end of file and says so.
     int64_t length = getlong(stream, "chunk length");
 
-    if (std::fread(type, 1, 4, stream) != 4) {
-        std::puts("EOF while reading chunk type");
+    if (fread(type, 1, 4, stream) != 4) {
+        puts("EOF while reading chunk type");
         raise_error();
         return global_error;
     }
@@ -97,16 +97,16 @@ int32_t dimgate(std::FILE *stream, const char *file_name)
     // The data is read whatever the type, so a cut-short chunk of any type
     // is reported.
     size_t n = length < (int64_t)sizeof buffer ? (size_t)length : sizeof buffer;
-    if (std::fread(buffer, 1, n, stream) != n) {
+    if (fread(buffer, 1, n, stream) != n) {
         // At most four type bytes, each shown in at most four characters.
         char shown[4 * 4 + 1];
         escape_type(type, shown);
-        std::printf("EOF while reading %s data\n", shown);
+        printf("EOF while reading %s data\n", shown);
         raise_error();
         return global_error;
     }
 
-    if (std::strcmp(type, "IHDR") != 0)
+    if (strcmp(type, "IHDR") != 0)
         return 0;
 
     // Both sides are 32-bit, so their product fits in 64 bits.

@@ -1,8 +1,8 @@
 #ifndef DIMGATE_H
 #define DIMGATE_H
 
-#include <cstdint>
-#include <cstdio>
+#include <stdint.h>
+#include <stdio.h>
 
 // What dimgate() returns for a file it cannot judge.
 const int32_t error_level = 5;
@@ -11,6 +11,6 @@ const int32_t error_level = 5;
 // returns width times height (capped at 32768), 0 when the first chunk is
 // not IHDR, or error_level after printing why the file cannot be judged.
 // The stream is left open.
-int32_t dimgate(std::FILE *stream, const char *file_name);
+int32_t dimgate(FILE *stream, const char *file_name);
 
 #endif

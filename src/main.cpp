@@ -1,5 +1,5 @@
-#include <cstdint>
-#include <cstdio>
+#include <stdint.h>
+#include <stdio.h>
 
 #include "dimgate.h"
 
@@ -19,11 +19,11 @@ static const char help[] =
 
 static int32_t pass = 4096;
 
-static void usage(std::FILE *stream)
+static void usage(FILE *stream)
 {
-    std::fprintf(stream, "dimgate, version %s by Quorvane\n", version);
-    std::fputs(help, stream);
-    std::fflush(stream);
+    fprintf(stream, "dimgate, version %s by Quorvane\n", version);
+    fputs(help, stream);
+    fflush(stream);
 }
 
 int main(int argc, char **argv)
@@ -50,7 +50,7 @@ int main(int argc, char **argv)
                 usage(stdout);
                 return 0;
             default:
-                std::fprintf(stderr, "error: unknown option %c\n\n", *c);
+                fprintf(stderr, "error: unknown option %c\n\n", *c);
                 usage(stderr);
                 return 2;
             }
@@ -72,13 +72,13 @@ int main(int argc, char **argv)
     // error_level, which is below every limit: the status says "over" only
     // when the size is known, and the message has already said why.
     int32_t result;
-    std::FILE *stream = std::fopen(*arg, "rb");
+    FILE *stream = fopen(*arg, "rb");
     if (stream == nullptr) {
-        std::perror(*arg);
+        perror(*arg);
         result = error_level;
     } else {
         result = dimgate(stream, *arg);
-        std::fclose(stream);
+        fclose(stream);
     }
     return result > pass ? 1 : 0;
 }

@@ -11,7 +11,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -159,10 +158,17 @@ struct CliCase {
     Made made = Made::files;
 };
 
-// The C library's words for an error, which differ between systems.
+// The failed-open line, in the words of the C library that the tool was
+// linked with, which differ between libraries.
 static std::string failed(const std::string &name, int errnum)
 {
-    return (name.empty() ? "" : name + ": ") + std::strerror(errnum) + "\n";
+    std::string text;
+    std::FILE *p = popen(("'" DIMGATE_STRERROR "' " + std::to_string(errnum)).c_str(), "r");
+    for (int c; p != nullptr && (c = std::getc(p)) != EOF;)
+        text += char(c);
+    if (p == nullptr || pclose(p) != 0 || text.empty())
+        return "(no text for error " + std::to_string(errnum) + ")";
+    return (name.empty() ? "" : name + ": ") + text;
 }
 
 #ifndef PATH_MAX

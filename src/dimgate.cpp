@@ -47,25 +47,29 @@ static int64_t getlong(FILE *stream, const char *label)
     return be32(bytes);
 }
 
-// The chunk type comes from the file, so anything a terminal could take as
-// a control sequence is written as \xNN; a real type is four letters and
-// prints unchanged. Like any C string, it ends at its first zero byte.
-static void escape_type(const char *type, char *out)
+// Writes text with each byte from 0x20 to last_plain as it stands, except
+// 0x7f, and every other byte as \xNN, so that bytes from a file or a
+// command line cannot act on the terminal that shows them. Plain runs go
+// out whole, since standard error is unbuffered.
+static void put_shown(FILE *stream, const char *text, unsigned char last_plain)
 {
-    static const char hex[] = "0123456789abcdef";
+    const char *run = text;
 
-    for (; *type != '\0'; type++) {
-        unsigned char c = (unsigned char)*type;
-        if (c >= 0x20 && c <= 0x7e) {
-            *out++ = (char)c;
-        } else {
-            *out++ = '\\';
-            *out++ = 'x';
-            *out++ = hex[c >> 4];
-            *out++ = hex[c & 0xf];
+    for (; *text != '\0'; text++) {
+        unsigned char c = (unsigned char)*text;
+        if (c < 0x20 || c == 0x7f || c > last_plain) {
+            fwrite(run, 1, (size_t)(text - run), stream);
+            fprintf(stream, "\\x%02x", c);
+            run = text + 1;
         }
     }
-    *out = '\0';
+    fwrite(run, 1, (size_t)(text - run), stream);
+}
+
+// Bytes from 0x80 up pass, so that a UTF-8 name prints as it was typed.
+void put_escaped(FILE *stream, const char *text)
+{
+    put_shown(stream, text, 0xff);
 }
 
 int32_t dimgate(FILE *stream, const char *file_name)
@@ -79,7 +83,8 @@ int32_t dimgate(FILE *stream, const char *file_name)
     memset(buffer, 0, sizeof buffer);
 
     if (fread(magic, 1, sizeof magic, stream) != sizeof magic || check_magic(magic)) {
-        printf("%s is not a PNG file\n", file_name);
+        put_escaped(stdout, file_name);
+        fputs(" is not a PNG file\n", stdout);
         raise_error();
         return global_error;
     }
@@ -98,10 +103,11 @@ int32_t dimgate(FILE *stream, const char *file_name)
     // is reported.
     size_t n = length < (int64_t)sizeof buffer ? (size_t)length : sizeof buffer;
     if (fread(buffer, 1, n, stream) != n) {
-        // At most four type bytes, each shown in at most four characters.
-        char shown[4 * 4 + 1];
-        escape_type(type, shown);
-        printf("EOF while reading %s data\n", shown);
+        // A real type is four ASCII letters, so any other byte is shown as
+        // \xNN. Like any C string, the type ends at its first zero byte.
+        fputs("EOF while reading ", stdout);
+        put_shown(stdout, type, 0x7e);
+        fputs(" data\n", stdout);
         raise_error();
         return global_error;
     }

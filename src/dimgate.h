@@ -13,4 +13,9 @@ const int32_t error_level = 5;
 // The stream is left open.
 int32_t dimgate(FILE *stream, const char *file_name);
 
+// Writes text to stream with each control byte (below 0x20, and 0x7f) as
+// \xNN and every other byte as it stands. For file names and option
+// characters, which come from whoever made the files or the command line.
+void put_escaped(FILE *stream, const char *text);
+
 #endif

@@ -1,5 +1,7 @@
+#include <errno.h>
 #include <stdint.h>
 #include <stdio.h>
+#include <string.h>
 
 #include "dimgate.h"
 
@@ -49,10 +51,14 @@ int main(int argc, char **argv)
             case 'h':
                 usage(stdout);
                 return 0;
-            default:
-                fprintf(stderr, "error: unknown option %c\n\n", *c);
+            default: {
+                const char option[2] = {*c, '\0'};
+                fputs("error: unknown option ", stderr);
+                put_escaped(stderr, option);
+                fputs("\n\n", stderr);
                 usage(stderr);
                 return 2;
+            }
             }
         }
         if (--remaining == 0) {
@@ -74,7 +80,13 @@ int main(int argc, char **argv)
     int32_t result;
     FILE *stream = fopen(*arg, "rb");
     if (stream == nullptr) {
-        perror(*arg);
+        // The line perror would write, with the name escaped.
+        int err = errno;
+        if (**arg != '\0') {
+            put_escaped(stderr, *arg);
+            fputs(": ", stderr);
+        }
+        fprintf(stderr, "%s\n", strerror(err));
         result = error_level;
     } else {
         result = dimgate(stream, *arg);

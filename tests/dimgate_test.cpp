@@ -64,16 +64,16 @@ static const ProbeCase probe_cases[] = {
     {"SignatureOnly",        sig,                                          5,      cut_length},
     {"TwoLengthBytes",       sig + be(13).substr(0, 2),                    5,      cut_length},
     // type
-    {"TypeCut",              sig + be(13) + "IH",                          5,      "EOF while reading chunk type\n"},
+    {"TypeCut",              sig + be(13) + "IHD",                         5,      "EOF while reading chunk type\n"},
     // data, read up to 128 bytes whatever the type
     {"IhdrDataCut",          head(13, "IHDR", bytes(10)),                  5,      "EOF while reading IHDR data\n"},
     {"OtherDataCut",         head(20, "tEXt", "abc"),                      5,      "EOF while reading tEXt data\n"},
     {"Length128OneShort",    head(128, "IHDR", bytes(127)),                5,      "EOF while reading IHDR data\n"},
     {"Length1000Reads128",   head(1000, "IHDR", be(2) + be(3) + bytes(120)), 6,    ""},
-    {"LengthMaxReads128",    head(0xffffffff, "IHDR", be(2) + be(3) + bytes(120)), 6, ""},
+    {"LengthTopBitReads128", head(0x80000000, "IHDR", be(2) + be(3) + bytes(120)), 6, ""},
     // first chunk of another type
     {"OtherType",            head(5, "tEXt", "hello"),                     0,      ""},
-    {"TypeIsCaseSensitive",  head(13, "ihdr", be(99) + be(99) + bytes(5)), 0,      ""},
+    {"TypeIsCaseSensitive",  head(13, "IHDr", be(99) + be(99) + bytes(5)), 0,      ""},
     {"TypeWithZeroCut",      head(13, std::string("IH\0R", 4), ""),        5,      "EOF while reading IH data\n"},
     // unprintable type bytes never reach the terminal raw
     {"TypeEscapesControl",   head(13, "\x1b[2J", ""),                      5,      "EOF while reading \\x1b[2J data\n"},
@@ -83,6 +83,9 @@ static const ProbeCase probe_cases[] = {
     {"Length0",              head(0, "IHDR", be(7) + be(7)),               0,      ""},
     {"Length6",              head(6, "IHDR", be(1) + std::string(2, '\0')) + "\0\5", 0, ""},
     {"W65H64",               png(65, 64),                                  4160,   ""},
+    {"W256H16",              png(256, 16),                                 4096,   ""},
+    {"W65536H16Capped",      png(65536, 16),                               32768,  ""},
+    {"W16777216H1Capped",    png(16777216, 1),                             32768,  ""},
     {"W181H181",             png(181, 181),                                32761,  ""},
     {"W1H32769Capped",       png(1, 32769),                                32768,  ""},
     {"MaxByMaxCapped",       png(0xffffffff, 0xffffffff),                  32768,  ""},
@@ -129,7 +132,7 @@ TEST(ProbeTwice, UnreadDataIsZeroEachTime)
 {
     int32_t result;
     probe(png(200, 200), &result);
-    probe(head(0, "IHDR", ""), &result);
+    probe(head(4, "IHDR", be(7)), &result);
     EXPECT_EQ(result, 0);
 }
 
@@ -145,9 +148,9 @@ static const std::string help =
     "   -1  1024 pixels limit\n   -2  2048 pixels limit\n   -3  3072 pixels limit\n"
     "   -4  4096 pixels limit\n   -5  5120 pixels limit\n   -6  6144 pixels limit\n";
 
-static std::string unknown(char c)
+static std::string unknown(const std::string &shown)
 {
-    return std::string("error: unknown option ") + c + "\n\n" + help;
+    return "error: unknown option " + shown + "\n\n" + help;
 }
 
 struct CliCase {
@@ -198,9 +201,9 @@ static const CliCase cli_cases[] = {
     {"Help",                {"-h"},                          help,      "",            0},
     {"HelpEndsTheWalk",     {"-3h", "65x64.png"},            help,      "",            0},
     {"HelpBeforeUnknown",   {"-hx", "65x64.png"},            help,      "",            0},
-    {"UnknownOption",       {"-x", "65x64.png"},             "",        unknown('x'),  2},
-    {"UnknownAfterLimit",   {"-1x", "65x64.png"},            "",        unknown('x'),  2},
-    {"DoubleDash",          {"--", "64x64.png"},             "",        unknown('-'),  2},
+    {"UnknownOption",       {"-\a", "65x64.png"},            "",        unknown("\\x07"), 2},
+    {"UnknownAfterLimit",   {"-1x", "65x64.png"},            "",        unknown("x"),  2},
+    {"DoubleDash",          {"--", "64x64.png"},             "",        unknown("-"),  2},
     {"LoneDashSkipped",     {"-", "65x64.png"},              "",        "",            1},
     {"LoneDashAlone",       {"-"},                           help,      "",            0},
     {"OnlyClusters",        {"-1", "-2"},                    help,      "",            0},
@@ -208,9 +211,11 @@ static const CliCase cli_cases[] = {
     {"OptionAfterFile",     {"65x64.png", "-1"},             help,      "",            0},
     {"TwoFiles",            {"64x64.png", "65x64.png"},      help,      "",            0},
     // files that cannot be judged exit 0 after saying why
-    {"Missing",             {"missing.png"},                 "",        failed("missing.png", ENOENT), 0},
+    {"Missing",             {"x\ny"},                        "",        failed("x\\x0ay", ENOENT), 0},
     {"EmptyName",           {""},                            "",        failed("", ENOENT), 0},
     {"NameIsNotAFormat",    {"%s%n.txt"},                    "%s%n.txt is not a PNG file\n", "", 0},
+    {"NameEscapeBounds",    {"\x1f ~\x7f\xc3\xa9\\.txt"},     "\\x1f ~\\x7f\xc3\xa9\\.txt is not a PNG file\n", "", 0},
+    {"NameAfterOptions",    {"-1", "x.txt"},                 "x.txt is not a PNG file\n", "", 0},
     // each limit: a measure equal to it passes, one more fails
     {"DefaultEqual",        {"128x32.png"},                  "",        "",            0},
     {"DefaultOver",         {"17x241.png"},                  "",        "",            1},

@@ -64,12 +64,11 @@ while IFS= read -r name <&3 && IFS= read -r kind <&4; do
     w=${size%% x *}
     h=${size#* x }
     h=${h%%,*}
-    case $kind in "PNG image data, "*) ;; *) w= ;; esac
-    case $w:$h in
-    *[!0-9:]* | :* | *:)
-        other=$((other + 1))
-        continue ;;
+    case $kind:$w:$h in
+    "PNG image data, "*:[0-9]*:[0-9]*) ;;
+    *) other=$((other + 1)); continue ;;
     esac
+    case $w$h in *[!0-9]*) other=$((other + 1)); continue ;; esac
     pixels=$((w * h))
     for l in 1 2 3 4 5 6; do
         "$tool" "-$l" "$name" >"$work/said" 2>&1

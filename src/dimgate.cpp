@@ -31,31 +31,30 @@ static uint32_t be32(const unsigned char *p)
     return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3];
 }
 
-static int64_t getlong(FILE *stream, const char *label)
+// Returns the next 4 bytes as a big-endian number, or -1 when the stream
+// ends first. Bytes read before the end stay read.
+static int64_t getlong(FILE *stream)
 {
     unsigned char bytes[4];
 
     for (unsigned char &b : bytes) {
         int c = getc(stream);
-        if (c == EOF) {
-            printf("EOF while reading %s\n", label);
-            raise_error();
-            return 0;
-        }
+        if (c == EOF)
+            return -1;
         b = (unsigned char)c;
     }
     return be32(bytes);
 }
 
-// Writes text with each byte from 0x20 to last_plain as it stands, except
-// 0x7f, and every other byte as \xNN, so that bytes from a file or a
-// command line cannot act on the terminal that shows them. Plain runs go
-// out whole, since standard error is unbuffered.
-static void put_shown(FILE *stream, const char *text, unsigned char last_plain)
+// Writes the n bytes of text with each byte from 0x20 to last_plain as it
+// stands, except 0x7f, and every other byte as \xNN, so that bytes from a
+// file or a command line cannot act on the terminal that shows them.
+// Plain runs go out whole, since standard error is unbuffered.
+static void put_shown(FILE *stream, const char *text, size_t n, unsigned char last_plain)
 {
-    const char *run = text;
+    const char *run = text, *end = text + n;
 
-    for (; *text != '\0'; text++) {
+    for (; text != end; text++) {
         unsigned char c = (unsigned char)*text;
         if (c < 0x20 || c == 0x7f || c > last_plain) {
             fwrite(run, 1, (size_t)(text - run), stream);
@@ -69,53 +68,83 @@ static void put_shown(FILE *stream, const char *text, unsigned char last_plain)
 // Bytes from 0x80 up pass, so that a UTF-8 name prints as it was typed.
 void put_escaped(FILE *stream, const char *text)
 {
-    put_shown(stream, text, 0xff);
+    put_shown(stream, text, strlen(text), 0xff);
 }
 
-int32_t dimgate(FILE *stream, const char *file_name)
+// A real type is four ASCII letters, so any other byte is shown as \xNN.
+void put_type(FILE *stream, const char *type, size_t n)
+{
+    put_shown(stream, type, n, 0x7e);
+}
+
+png_fault read_head(FILE *stream, png_head *head)
 {
     unsigned char magic[8];
-    char type[5] = {0};
 
-    global_error = 0;
+    memset(head, 0, sizeof *head);
     // Bytes that the data read does not fill must read as zero, also when
     // the probe runs more than once in a process.
     memset(buffer, 0, sizeof buffer);
 
-    if (fread(magic, 1, sizeof magic, stream) != sizeof magic || check_magic(magic)) {
+    if (fread(magic, 1, sizeof magic, stream) != sizeof magic || check_magic(magic))
+        return png_not_png;
+
+    // A short file leaves the length 0; the type read below then fails at
+    // the same end of file.
+    head->length = getlong(stream);
+    head->length_cut = head->length < 0;
+    if (head->length_cut)
+        head->length = 0;
+
+    if (fread(head->type, 1, 4, stream) != 4)
+        return png_cut_type;
+
+    // The data is read whatever the type, so a cut-short chunk of any type
+    // is reported.
+    size_t n = head->length < (int64_t)sizeof buffer ? (size_t)head->length : sizeof buffer;
+    if (fread(buffer, 1, n, stream) != n)
+        return png_cut_data;
+
+    head->width = be32(buffer);
+    head->height = be32(buffer + 4);
+    return png_whole;
+}
+
+int32_t dimgate(FILE *stream, const char *file_name)
+{
+    png_head head;
+
+    global_error = 0;
+    png_fault fault = read_head(stream, &head);
+
+    if (fault == png_not_png) {
         put_escaped(stdout, file_name);
         fputs(" is not a PNG file\n", stdout);
         raise_error();
         return global_error;
     }
-
-    // A short file leaves the length 0; the type read below then fails at
-    // the same end of file and says so.
-    int64_t length = getlong(stream, "chunk length");
-
-    if (fread(type, 1, 4, stream) != 4) {
+    if (head.length_cut) {
+        printf("EOF while reading %s\n", "chunk length");
+        raise_error();
+    }
+    if (fault == png_cut_type) {
         puts("EOF while reading chunk type");
         raise_error();
         return global_error;
     }
-
-    // The data is read whatever the type, so a cut-short chunk of any type
-    // is reported.
-    size_t n = length < (int64_t)sizeof buffer ? (size_t)length : sizeof buffer;
-    if (fread(buffer, 1, n, stream) != n) {
-        // A real type is four ASCII letters, so any other byte is shown as
-        // \xNN. Like any C string, the type ends at its first zero byte.
+    if (fault == png_cut_data) {
+        // Like any C string, the type ends at its first zero byte.
         fputs("EOF while reading ", stdout);
-        put_shown(stdout, type, 0x7e);
+        put_type(stdout, head.type, strlen(head.type));
         fputs(" data\n", stdout);
         raise_error();
         return global_error;
     }
 
-    if (strcmp(type, "IHDR") != 0)
+    if (strcmp(head.type, "IHDR") != 0)
         return 0;
 
     // Both sides are 32-bit, so their product fits in 64 bits.
-    uint64_t measure = (uint64_t)be32(buffer) * be32(buffer + 4);
+    uint64_t measure = (uint64_t)head.width * head.height;
     return measure > measure_cap ? (int32_t)measure_cap : (int32_t)measure;
 }

@@ -5,13 +5,18 @@
 #include <limits.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <algorithm>
 #include <filesystem>
+#include <numeric>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -217,6 +222,7 @@ static const CliCase cli_cases[] = {
     {"NameIsNotAFormat",    {"%s%n.txt"},                    "%s%n.txt is not a PNG file\n", "", 0},
     {"NameEscapeBounds",    {"\x1f ~\x7f\xc3\xa9\\.txt"},     "\\x1f ~\\x7f\xc3\xa9\\.txt is not a PNG file\n", "", 0},
     {"NameAfterOptions",    {"-1", "x.txt"},                 "x.txt is not a PNG file\n", "", 0},
+    {"MissingAfterOptions", {"-1", "missing.png"},           "",        "missing.png: ", 0, Made::files, ENOENT},
     // each limit: a measure equal to it passes, one more fails
     {"DefaultEqual",        {"128x32.png"},                  "",        "",            0},
     {"DefaultOver",         {"17x241.png"},                  "",        "",            1},
@@ -256,45 +262,130 @@ static const CliCase cli_cases[] = {
 
 static void PrintTo(const CliCase &row, std::ostream *os) { *os << row.name; }
 
-class Cli : public testing::TestWithParam<CliCase> {
-protected:
-    static void SetUpTestSuite()
+// The suite's folder, which another user may pass through, so that only a
+// file's own mode keeps it out.
+static std::string dir;
+class Folder : public testing::Environment {
+    void SetUp() override
     {
         char tmpl[] = "/tmp/dimgate-test-XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
-        // Another user may pass through, so that only a file's own mode
-        // keeps it out.
         chmod(tmpl, 0711);
         dir = tmpl;
     }
-    static void TearDownTestSuite() { std::filesystem::remove_all(dir); }
-
-    static void write(const std::string &name, const std::string &content)
-    {
-        std::filesystem::create_directories(std::filesystem::path(dir + "/" + name).parent_path());
-        std::FILE *f = std::fopen((dir + "/" + name).c_str(), "wb");
-        ASSERT_NE(f, nullptr);
-        std::fwrite(content.data(), 1, content.size(), f);
-        std::fclose(f);
-    }
-
-    static std::string dir;
+    // rm must remove a tree of any depth, and the tree rows make one.
+    void TearDown() override { EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0); }
 };
-std::string Cli::dir;
+static testing::Environment *const folder = testing::AddGlobalTestEnvironment(new Folder);
+
+static void write(const std::string &name, const std::string &content)
+{
+    std::filesystem::create_directories(std::filesystem::path(dir + "/" + name).parent_path());
+    std::FILE *f = std::fopen((dir + "/" + name).c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(content.data(), 1, content.size(), f);
+    std::fclose(f);
+}
+
+// Root reads every file, so a locked file is tried as nobody, with a copy
+// of the tool that nobody can reach wherever the build folder is. Returns
+// nullptr when not root; *tool becomes the copy.
+static const passwd *as_nobody(std::string *tool)
+{
+    if (geteuid() != 0)
+        return nullptr;
+    const passwd *nobody = getpwnam("nobody");
+    if (nobody != nullptr) {
+        std::string copy = dir + "/" + std::filesystem::path(*tool).filename().string();
+        std::filesystem::copy_file(*tool, copy, std::filesystem::copy_options::overwrite_existing);
+        chmod(copy.c_str(), 0755);
+        *tool = copy;
+    }
+    return nobody;
+}
+
+// Runs tool with args in the folder cwd, as the user as when set, and
+// returns its exit status, or -1 when it did not exit (a hang ends at an
+// alarm), or 126 when as may not run it. Standard output goes to out, or
+// to /dev/full, or is closed, as made says.
+static int run(const std::string &tool, const std::vector<std::string> &args, const std::string &cwd,
+               Made made, const passwd *as, std::string *out, std::string *err)
+{
+    std::vector<char *> argv{const_cast<char *>(tool.c_str())};
+    for (const std::string &a : args)
+        argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+
+    std::FILE *o = std::tmpfile(), *e = std::tmpfile();
+    pid_t pid = fork();
+    if (pid == 0) {
+        int to = made == Made::full_stdout ? open("/dev/full", O_WRONLY) : fileno(o);
+        if (chdir(cwd.c_str()) != 0 || dup2(to, 1) != 1 || dup2(fileno(e), 2) != 2)
+            _exit(127);
+        if (made == Made::closed_stdout)
+            close(1);
+        if (as != nullptr &&
+            (setgroups(0, nullptr) != 0 || setgid(as->pw_gid) != 0 || setuid(as->pw_uid) != 0))
+            _exit(127);
+        // A leak of a file per check shows within a few thousand files.
+        const rlimit files{64, 64};
+        alarm(30);
+        if (setrlimit(RLIMIT_NOFILE, &files) != 0)
+            _exit(127);
+        execv(tool.c_str(), argv.data());
+        _exit(errno == EACCES ? 126 : 127);
+    }
+    int status;
+    EXPECT_EQ(waitpid(pid, &status, 0), pid);
+    *out = slurp(o);
+    *err = slurp(e);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A FIFO at path whose writer, once the reader opens it, writes content
+// in two parts a moment apart, then closes it, or with hold keeps it open
+// until it is killed. Returns the writer, or -1 when there is no content
+// to write.
+static pid_t fifo(const std::string &path, const std::string &content, bool hold = false)
+{
+    unlink(path.c_str());
+    EXPECT_EQ(mkfifo(path.c_str(), 0600), 0);
+    if (content.empty())
+        return -1;
+    pid_t writer = fork();
+    if (writer == 0) {
+        int fd = open(path.c_str(), O_WRONLY);
+        size_t half = content.size() / 2;
+        bool ok = fd >= 0 && ::write(fd, content.data(), half) == ssize_t(half);
+        usleep(100000);
+        ok = ok && ::write(fd, content.data() + half, content.size() - half) >= 0;
+        while (ok && hold)
+            pause();
+        _exit(ok ? 0 : 1);
+    }
+    return writer;
+}
+
+static void reap(pid_t writer)
+{
+    if (writer > 0) {
+        kill(writer, SIGKILL);
+        waitpid(writer, nullptr, 0);
+    }
+}
+
+class Cli : public testing::TestWithParam<CliCase> {};
 
 TEST_P(Cli, OutputAndStatus)
 {
     const CliCase &row = GetParam();
-    std::vector<char *> argv{const_cast<char *>(DIMGATE_BIN)};
     for (const std::string &a : row.args) {
         unsigned long w, h;
         if (std::sscanf(a.c_str(), "%lux%lu", &w, &h) == 2)
             write(a, png(uint32_t(w), uint32_t(h)));
         else if (a.size() > 4 && a.compare(a.size() - 4, 4, ".txt") == 0)
             write(a, "not a picture\n");
-        argv.push_back(const_cast<char *>(a.c_str()));
     }
-    argv.push_back(nullptr);
 
     std::string made = row.args.empty() ? dir : dir + "/" + row.args.back();
     std::string tool = DIMGATE_BIN;
@@ -302,13 +393,7 @@ TEST_P(Cli, OutputAndStatus)
     pid_t writer = -1;
     switch (row.made) {
     case Made::fifo:
-        unlink(made.c_str());
-        ASSERT_EQ(mkfifo(made.c_str(), 0600), 0);
-        // Blocks until the tool opens the other end.
-        if ((writer = fork()) == 0) {
-            int fd = open(made.c_str(), O_WRONLY);
-            _exit(fd >= 0 && ::write(fd, "abc", 3) == 3 ? 0 : 1);
-        }
+        writer = fifo(made, "abc");
         break;
     case Made::sparse:
         write(row.args.back(), png(65, 64));
@@ -317,17 +402,8 @@ TEST_P(Cli, OutputAndStatus)
     case Made::unreadable:
         write(row.args.back(), png(65, 64));
         chmod(made.c_str(), 0);
-        // Root reads every file, so the locked file is tried as nobody,
-        // with a copy of the tool that nobody can reach wherever the build
-        // folder is.
-        if (geteuid() == 0) {
-            if ((nobody = getpwnam("nobody")) == nullptr)
-                GTEST_SKIP() << "there is no user nobody to try the file as";
-            tool = dir + "/dimgate";
-            std::filesystem::copy_file(DIMGATE_BIN, tool,
-                                       std::filesystem::copy_options::overwrite_existing);
-            chmod(tool.c_str(), 0755);
-        }
+        if (geteuid() == 0 && (nobody = as_nobody(&tool)) == nullptr)
+            GTEST_SKIP() << "there is no user nobody to try the file as";
         break;
     case Made::full_stdout:
         if (access("/dev/full", W_OK) != 0)
@@ -336,35 +412,180 @@ TEST_P(Cli, OutputAndStatus)
     default:
         break;
     }
-    argv[0] = const_cast<char *>(tool.c_str());
 
-    std::FILE *out = std::tmpfile(), *err = std::tmpfile();
-    pid_t pid = fork();
-    if (pid == 0) {
-        int to = row.made == Made::full_stdout ? open("/dev/full", O_WRONLY) : fileno(out);
-        if (chdir(dir.c_str()) != 0 || dup2(to, 1) != 1 || dup2(fileno(err), 2) != 2)
-            _exit(127);
-        if (row.made == Made::closed_stdout)
-            close(1);
-        if (nobody != nullptr &&
-            (setgroups(0, nullptr) != 0 || setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0))
-            _exit(127);
-        execv(tool.c_str(), argv.data());
-        _exit(errno == EACCES ? 126 : 127);
-    }
-    int status;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    if (writer > 0) {
-        kill(writer, SIGKILL);
-        waitpid(writer, nullptr, 0);
-    }
-    ASSERT_TRUE(WIFEXITED(status));
-    if (nobody != nullptr && WEXITSTATUS(status) == 126)
+    std::string out, err;
+    int status = run(tool, row.args, dir, row.made, nobody, &out, &err);
+    reap(writer);
+    if (nobody != nullptr && status == 126)
         GTEST_SKIP() << "the user nobody may not run " << tool << " (is " << dir << " mounted noexec?)";
-    EXPECT_EQ(slurp(out), row.out);
-    EXPECT_EQ(slurp(err), row.errnum ? row.err + library_text(row.errnum) : row.err);
-    EXPECT_EQ(WEXITSTATUS(status), row.status);
+    EXPECT_EQ(out, row.out);
+    EXPECT_EQ(err, row.errnum ? row.err + library_text(row.errnum) : row.err);
+    EXPECT_EQ(status, row.status);
 }
 
 INSTANTIATE_TEST_SUITE_P(, Cli, testing::ValuesIn(cli_cases),
+                         [](const auto &row) { return std::string(row.param.name); });
+
+// Tree cases run the built dimgate-tree in a folder of their own, made of
+// {path, what} entries: what is "WxH" for an image of that size, "/" for a
+// folder, "/0" for a folder nobody may read, "->target" for a link, "|" for
+// a FIFO and "|WxH" for one whose writer sends that image; else the
+// file's content.
+using Tree = std::vector<std::pair<std::string, std::string>>;
+
+struct TreeCase {
+    const char *name;
+    Tree tree;
+    std::vector<std::string> args;
+    std::string out;  // its lines in any order; %m is the C library's text for errnum
+    int status;
+    int errnum = 0;
+    std::string err = "";  // a usage error's line, which the help follows
+};
+
+using namespace std::string_literals;
+
+// A folder nested past PATH_MAX, in 200-byte names, with an image below.
+static const std::string too_deep = [] {
+    std::string p = "deep";
+    while (p.size() <= PATH_MAX)
+        p += "/" + std::string(200, 'd');
+    return p + "/x.png";
+}();
+
+static const Tree two_thousand_within = [] {
+    Tree t{{"t/over.png", "65x64"}};
+    for (int i = 0; i < 2000; i++)
+        t.push_back({"t/" + std::to_string(i) + ".png", "64x64"});
+    return t;
+}();
+
+static const std::string over = ": 65 x 64 = 4160 pixels, over the limit of 4096\n";
+
+static const TreeCase tree_cases[] = {
+    // name            tree                                   arguments       stdout      status
+    {"Samples",        {},  {DIMGATE_DATA "/within.png", DIMGATE_DATA "/over.png"},
+                       DIMGATE_DATA "/over.png: 80 x 60 = 4800 pixels, over the limit of 4096\n", 1},
+    {"AllWithin",      {{"t/a.png", "64x64"}, {"t/b.png", "1x1"}, {"t/c", "/"}}, {"t"}, "", 0},
+    {"LastLimitWins",  {{"t/a.png", "64x32"}, {"t/b.png", "200x200"}}, {"-6", "-12", "t"},
+                       "t/b.png: 200 x 200 = 40000 pixels, over the limit of 2048\n", 1},
+    {"WhatIsChecked",  {{"t/a.PnG", "65x64"}, {"t/b.txt", "65x64"}, {"t/c.png.txt", "65x64"},
+                        {"t/x.png/d.png", "65x64"}, {"named.txt", "65x64"}},
+                       {"t", "named.txt"},  "named.txt" + over + "t/a.PnG" + over + "t/x.png/d.png" + over, 1},
+    {"Unjudged",       {{"t/a.png", "hi"}, {"t/b.png", sig + "\0\0"s}, {"t/c.png", sig + be(13) + "IH"},
+                        {"t/d.png", head(13, "IHDR", "\1\2")}, {"t/e.png", head(1, "\x1b\0Ab"s, "x")},
+                        {"t/f.png", head(4, "IHDR", be(1000))}, {"t/g.png", ""}},
+                       {"t"},  "t/a.png: not a PNG file\n"
+                               "t/b.png: ends within the first chunk's length\n"
+                               "t/c.png: ends within the first chunk's type\n"
+                               "t/d.png: ends within the first chunk's data\n"
+                               "t/e.png: first chunk is \\x1b\\x00Ab, not IHDR\n"
+                               "t/f.png: IHDR is 4 bytes, too short for the width and height\n"
+                               "t/g.png: not a PNG file\n", 1},
+    // links: passed over in a walk, followed where named
+    {"LinksInAWalk",   {{"t/loop", "->loop"}, {"t/up", "->.."}, {"t/l.png", "->../big.png"},
+                        {"big.png", "65x64"}},                {"t"},          "",         0},
+    {"LinkNamed",      {{"t/a.png", "65x64"}, {"l", "->t"}, {"m.png", "->t/a.png"}},
+                       {"l", "l/", "m.png"},  "l/a.png" + over + "l/a.png" + over + "m.png" + over, 1},
+    // hostile trees
+    {"FifoInAWalk",    {{"t/x.png", "|"}},                    {"t"},          "t/x.png: not a regular file\n", 1},
+    {"FifoNamed",      {{"f", "|65x64"}},                     {"f"},          "f" + over, 1},
+    {"UnreadableDir",  {{"t/locked", "/0"}, {"t/b.png", "65x64"}}, {"t"},
+                       "t/b.png" + over + "t/locked: directory cannot be read: %m\n", 1, EACCES},
+    {"TooDeep",        {{"a/b.png", "65x64"}, {too_deep, "65x64"}, {"c/d.png", "65x64"}}, {"a", "deep", "c"},
+                       "a/b.png" + over + "c/d.png" + over + "deep: walk stopped: %m\n", 1, ENAMETOOLONG},
+    {"HostileNames",   {{"t/a\nb.png", "65x64"}, {"t/\x1b[2J.png", "65x64"}, {"t/\xc3\xa9.png", "65x64"}},
+                       {"t"},  "t/\\x1b[2J.png" + over + "t/a\\x0ab.png" + over + "t/\xc3\xa9.png" + over, 1},
+    {"MissingAmongGood", {{"a.png", "64x64"}, {"b.png", "65x64"}}, {"a.png", "missing.png", "b.png"},
+                       "b.png" + over + "missing.png: cannot be opened: %m\n", 1, ENOENT},
+    {"OneOverIn2000",  two_thousand_within,                   {"t"},          "t/over.png" + over, 1},
+    // usage
+    {"UnknownOption",  {},                                    {"-1x", "t"},   "",         2, 0,
+                       "error: unknown option x\n\n"},
+    {"NoPath",         {},                                    {"-2"},         "",         2, 0,
+                       "error: no path given\n\n"},
+    {"DoubleDash",     {{"-h.png", "65x64"}},                 {"--", "-h.png"}, "-h.png" + over, 1},
+};
+
+static void PrintTo(const TreeCase &row, std::ostream *os) { *os << row.name; }
+
+static std::string sorted(const std::string &lines)
+{
+    std::istringstream in(lines);
+    std::vector<std::string> v;
+    for (std::string line; std::getline(in, line);)
+        v.push_back(line + "\n");
+    std::sort(v.begin(), v.end());
+    return std::accumulate(v.begin(), v.end(), std::string());
+}
+
+// Makes path below root one name at a time, since a path past PATH_MAX
+// cannot be made whole. Returns a FIFO's writer, or -1.
+static pid_t make(const std::string &root, const std::string &path, const std::string &what)
+{
+    int at = open(root.c_str(), O_RDONLY);
+    size_t from = 0;
+    for (size_t slash; (slash = path.find('/', from)) != std::string::npos; from = slash + 1) {
+        std::string name = path.substr(from, slash - from);
+        mkdirat(at, name.c_str(), 0755);
+        int next = openat(at, name.c_str(), O_RDONLY);
+        close(at);
+        at = next;
+    }
+    const char *name = path.c_str() + from;
+    bool pipe = what[0] == '|';
+    unsigned long w, h;
+    std::string content = what.substr(pipe);
+    if (std::sscanf(content.c_str(), "%lux%lu", &w, &h) == 2)
+        content = png(uint32_t(w), uint32_t(h));
+    pid_t writer = -1;
+    if (pipe) {
+        writer = fifo(root + "/" + path, content, true);
+    } else if (what.rfind("->", 0) == 0) {
+        EXPECT_EQ(symlinkat(what.c_str() + 2, at, name), 0) << path;
+    } else if (what[0] == '/') {
+        EXPECT_EQ(mkdirat(at, name, what == "/0" ? 0 : 0755), 0) << path;
+    } else {
+        int fd = openat(at, name, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        EXPECT_EQ(::write(fd, content.data(), content.size()), ssize_t(content.size())) << path;
+        close(fd);
+    }
+    close(at);
+    return writer;
+}
+
+class TreeGate : public testing::TestWithParam<TreeCase> {};
+
+TEST_P(TreeGate, OutputAndStatus)
+{
+    const TreeCase &row = GetParam();
+    std::string root = dir + "/" + row.name, tool = DIMGATE_TREE_BIN;
+    const passwd *nobody = nullptr;
+    std::vector<pid_t> writers;
+    ASSERT_EQ(mkdir(root.c_str(), 0755), 0);
+    for (const auto &[path, what] : row.tree) {
+        writers.push_back(make(root, path, what));
+        if (what == "/0" && geteuid() == 0 && (nobody = as_nobody(&tool)) == nullptr)
+            GTEST_SKIP() << "there is no user nobody to try the folder as";
+    }
+
+    std::string out, err, want = row.out;
+    int status = run(tool, row.args, root, Made::files, nobody, &out, &err);
+    for (pid_t writer : writers)
+        reap(writer);
+    if (nobody != nullptr && status == 126)
+        GTEST_SKIP() << "the user nobody may not run " << tool << " (is " << dir << " mounted noexec?)";
+    if (size_t at = want.find("%m"); at != std::string::npos) {
+        std::string text = library_text(row.errnum);
+        want.replace(at, 2, text.substr(0, text.size() - 1));
+    }
+    EXPECT_EQ(sorted(out), sorted(want));
+    std::string help, none;
+    if (!row.err.empty())
+        run(tool, {"-h"}, root, Made::files, nullptr, &help, &none);
+    EXPECT_EQ(err, row.err + help);
+    EXPECT_EQ(status, row.status);
+}
+
+INSTANTIATE_TEST_SUITE_P(, TreeGate, testing::ValuesIn(tree_cases),
                          [](const auto &row) { return std::string(row.param.name); });

@@ -1,13 +1,14 @@
 #!/bin/sh
-# Runs dimgate under valgrind's memcheck on the sample images and on hostile
-# files and arguments, and fails on any error it reports. Give it a
-# dynamically linked build: valgrind reports false errors inside the start-up
-# code of a static C library.
+# Runs dimgate and dimgate-tree under valgrind's memcheck on the sample
+# images and on hostile files and arguments, and fails on any error it
+# reports. Give it a dynamically linked build: valgrind reports false errors
+# inside the start-up code of a static C library.
 #
-# usage: memcheck.sh DIMGATE DATA_DIR
+# usage: memcheck.sh DIMGATE DIMGATE_TREE DATA_DIR
 set -u
-tool=$1
-data=$2
+dimgate=$1
+tree=$2
+data=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -16,27 +17,37 @@ printf '%b' "$sig" >"$work/signature-only"
 printf '%b' "$sig\0000\0000\0000\0015IHDR\0000\0000\0000" >"$work/data-cut"
 printf '%b%0200d' "$sig\0377\0377\0377\0377IHDR" 0 >"$work/length-max"
 printf '%b' "$sig\0000\0000\0000\0015\0033[2J" >"$work/escaped-type"
+mkdir "$work/walk"
+cp "$data"/*.png "$work/walk/"
+for f in "$work"/*-*; do cp "$f" "$work/walk/${f##*/}.png"; done
+mkfifo "$work/walk/fifo.png"
+ln -s loop "$work/walk/loop"
 
 runs=0 failed=0
 check() {
     runs=$((runs + 1))
     valgrind -q --error-exitcode=99 --leak-check=full --log-file="$work/log" \
-        "$tool" "$@" >/dev/null 2>&1
+        "$@" >/dev/null 2>&1
     if [ $? -eq 99 ]; then
-        echo "dimgate $*:"
+        echo "$*:"
         cat "$work/log"
         failed=$((failed + 1))
     fi
 }
 
 for f in "$data"/*.png "$work"/* /dev/null /dev/zero "$work" missing.png ""; do
-    check -1 "$f"
+    check "$dimgate" -1 "$f"
 done
-check
-check -h
-check -x "$data/over.png"
-check -16 -2 "$data/over.png"
-check a.png b.png
+check "$dimgate"
+check "$dimgate" -h
+check "$dimgate" -x "$data/over.png"
+check "$dimgate" -16 -2 "$data/over.png"
+check "$dimgate" a.png b.png
+
+check "$tree" -1 "$work/walk" "$data" "$work"/* /dev/null missing.png ""
+check "$tree"
+check "$tree" -h
+check "$tree" -x "$data"
 
 echo "memcheck: $failed of $runs runs with errors"
 [ "$failed" -eq 0 ]

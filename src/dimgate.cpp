@@ -31,14 +31,44 @@ static uint32_t be32(const unsigned char *p)
     return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3];
 }
 
-// Returns the next 4 bytes as a big-endian number, or -1 when the stream
+// Where the probe's bytes come from: a stream, or bytes already read.
+struct source {
+    FILE *stream;
+    const unsigned char *next;
+    size_t left;
+};
+
+// Reads up to n bytes into to, and returns how many came.
+static size_t take(source *from, void *to, size_t n)
+{
+    if (from->stream != nullptr)
+        return fread(to, 1, n, from->stream);
+    if (n > from->left)
+        n = from->left;
+    memcpy(to, from->next, n);
+    from->next += n;
+    from->left -= n;
+    return n;
+}
+
+static int take_byte(source *from)
+{
+    if (from->stream != nullptr)
+        return getc(from->stream);
+    if (from->left == 0)
+        return EOF;
+    from->left--;
+    return *from->next++;
+}
+
+// Returns the next 4 bytes as a big-endian number, or -1 when the source
 // ends first. Bytes read before the end stay read.
-static int64_t getlong(FILE *stream)
+static int64_t getlong(source *from)
 {
     unsigned char bytes[4];
 
     for (unsigned char &b : bytes) {
-        int c = getc(stream);
+        int c = take_byte(from);
         if (c == EOF)
             return -1;
         b = (unsigned char)c;
@@ -77,7 +107,7 @@ void put_type(FILE *stream, const char *type, size_t n)
     put_shown(stream, type, n, 0x7e);
 }
 
-png_fault read_head(FILE *stream, png_head *head)
+static png_fault scan(source *from, png_head *head)
 {
     unsigned char magic[8];
 
@@ -86,28 +116,40 @@ png_fault read_head(FILE *stream, png_head *head)
     // the probe runs more than once in a process.
     memset(buffer, 0, sizeof buffer);
 
-    if (fread(magic, 1, sizeof magic, stream) != sizeof magic || check_magic(magic))
+    if (take(from, magic, sizeof magic) != sizeof magic || check_magic(magic))
         return png_not_png;
 
     // A short file leaves the length 0; the type read below then fails at
     // the same end of file.
-    head->length = getlong(stream);
+    head->length = getlong(from);
     head->length_cut = head->length < 0;
     if (head->length_cut)
         head->length = 0;
 
-    if (fread(head->type, 1, 4, stream) != 4)
+    if (take(from, head->type, 4) != 4)
         return png_cut_type;
 
     // The data is read whatever the type, so a cut-short chunk of any type
     // is reported.
     size_t n = head->length < (int64_t)sizeof buffer ? (size_t)head->length : sizeof buffer;
-    if (fread(buffer, 1, n, stream) != n)
+    if (take(from, buffer, n) != n)
         return png_cut_data;
 
     head->width = be32(buffer);
     head->height = be32(buffer + 4);
     return png_whole;
+}
+
+png_fault read_head(FILE *stream, png_head *head)
+{
+    source from = {stream, nullptr, 0};
+    return scan(&from, head);
+}
+
+png_fault read_head_bytes(const unsigned char *bytes, size_t n, png_head *head)
+{
+    source from = {nullptr, bytes, n};
+    return scan(&from, head);
 }
 
 int32_t dimgate(FILE *stream, const char *file_name)

@@ -23,6 +23,9 @@ struct png_head {
 // open.
 png_fault read_head(FILE *stream, png_head *head);
 
+// Reads the head as read_head() does from the n bytes a file begins with.
+png_fault read_head_bytes(const unsigned char *bytes, size_t n, png_head *head);
+
 // Reads the head as read_head() does and returns width times height
 // (capped at 32768), 0 when the first chunk is not IHDR, or error_level
 // after printing why the file cannot be judged.

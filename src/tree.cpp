@@ -80,10 +80,29 @@ static void fail_with(const char *rest, const char *what, int err)
     printf("%s: %s\n", what, strerror(err));
 }
 
-static void judge(FILE *stream, const char *rest)
+// Reads from fd into to until want bytes or the end of the file have
+// come, and returns how many came, or -1 after a read error.
+static ssize_t read_bytes(int fd, unsigned char *to, size_t want)
 {
-    png_head head;
-    png_fault fault = read_head(stream, &head);
+    size_t got = 0;
+    while (got < want) {
+        ssize_t n = read(fd, to + got, want - got);
+        if (n == 0)
+            break;
+        if (n < 0 && errno != EINTR)
+            return -1;
+        if (n > 0)
+            got += (size_t)n;
+    }
+    return (ssize_t)got;
+}
+
+// The head of the file being checked.
+static unsigned char bytes[144];
+
+// Judges a file by what the probe found in its head.
+static void judge(png_fault fault, const png_head &head, const char *rest)
+{
     const char *why = nullptr;
 
     if (fault == png_not_png)
@@ -121,53 +140,6 @@ static void judge(FILE *stream, const char *rest)
     }
 }
 
-// Judges the open file fd, whose status is st, and closes it. A regular
-// file takes one read and is judged from memory; anything else is read as
-// a stream, since a pipe or a device may give its bytes a few at a time.
-static void check_open(int fd, const struct stat *st, const char *rest)
-{
-    static char head[144];
-    FILE *stream;
-
-    if (S_ISREG(st->st_mode)) {
-        // The size bounds the reads, so that a file shorter than the head
-        // costs one read too; a size of 0 may be a file the system makes
-        // up as it is read.
-        size_t want = st->st_size > 0 && st->st_size < (off_t)sizeof head ? (size_t)st->st_size
-                                                                           : sizeof head;
-        size_t got = 0;
-        while (got < want) {
-            ssize_t n = read(fd, head + got, sizeof head - got);
-            if (n == 0)
-                break;
-            if (n < 0 && errno != EINTR) {
-                int err = errno;
-                close(fd);
-                fail_with(rest, "cannot be read", err);
-                return;
-            }
-            if (n > 0)
-                got += (size_t)n;
-        }
-        close(fd);
-        // Not every C library opens a stream on no bytes; one zero byte is
-        // as far from a signature.
-        if (got == 0)
-            head[got++] = '\0';
-        stream = fmemopen(head, got, "rb");
-    } else {
-        stream = fdopen(fd, "rb");
-        if (stream == nullptr)
-            close(fd);
-    }
-    if (stream == nullptr) {
-        fail_with(rest, "cannot be read", errno);
-        return;
-    }
-    judge(stream, rest);
-    fclose(stream);
-}
-
 static bool png_name(const char *name)
 {
     size_t n = strlen(name);
@@ -200,10 +172,23 @@ static int visit(const char *path, const struct stat *st, int kind, struct FTW *
         }
         {
             int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY);
-            if (fd < 0)
+            if (fd < 0) {
                 fail_with(rest, "cannot be opened", errno);
+                return 0;
+            }
+            // The size bounds the reads, so that a file shorter than its
+            // head costs one read too; a size of 0 may be a file that the
+            // system makes up as it is read.
+            off_t size = st->st_size;
+            ssize_t n = read_bytes(fd, bytes, size > 0 && size < (off_t)sizeof bytes ? (size_t)size
+                                                                                    : sizeof bytes);
+            int err = errno;
+            close(fd);
+            png_head head;
+            if (n < 0)
+                fail_with(rest, "cannot be read", err);
             else
-                check_open(fd, st, rest);
+                judge(read_head_bytes(bytes, (size_t)n, &head), head, rest);
         }
         return 0;
     case FTW_D:
@@ -247,7 +232,8 @@ static void walk(const char *path)
 }
 
 // A path given is checked whatever its name, opened as dimgate opens it:
-// a link is followed, and a FIFO waits for its writer.
+// a link is followed, and a FIFO waits for its writer and is read up to
+// the head's size or its end.
 static void check_given(const char *path)
 {
     struct stat st;
@@ -263,16 +249,22 @@ static void check_given(const char *path)
             fail_with("", "cannot be opened", err);
         return;
     }
-    if (fstat(fd, &st) != 0) {
-        int err = errno;
-        close(fd);
-        fail_with("", "cannot be examined", err);
-    } else if (S_ISDIR(st.st_mode)) {
+    ssize_t n = read_bytes(fd, bytes, sizeof bytes);
+    int err = errno;
+    png_head head;
+    png_fault fault = n < 0 ? png_not_png : read_head_bytes(bytes, (size_t)n, &head);
+    // A directory reads as an error, or on some systems as bytes that are
+    // not a PNG file: only then is it worth a call to learn what it is.
+    if (fault == png_not_png && fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
         close(fd);
         walk(path);
-    } else {
-        check_open(fd, &st, "");
+        return;
     }
+    close(fd);
+    if (n < 0)
+        fail_with("", "cannot be read", err);
+    else
+        judge(fault, head, "");
 }
 
 int main(int argc, char **argv)

@@ -343,10 +343,9 @@ static int run(const std::string &tool, const std::vector<std::string> &args, co
 }
 
 // A FIFO at path whose writer, once the reader opens it, writes content
-// in two parts a moment apart, then closes it, or with hold keeps it open
-// until it is killed. Returns the writer, or -1 when there is no content
-// to write.
-static pid_t fifo(const std::string &path, const std::string &content, bool hold = false)
+// in two parts a moment apart. Returns the writer, or -1 when there is no
+// content to write.
+static pid_t fifo(const std::string &path, const std::string &content)
 {
     unlink(path.c_str());
     EXPECT_EQ(mkfifo(path.c_str(), 0600), 0);
@@ -358,10 +357,7 @@ static pid_t fifo(const std::string &path, const std::string &content, bool hold
         size_t half = content.size() / 2;
         bool ok = fd >= 0 && ::write(fd, content.data(), half) == ssize_t(half);
         usleep(100000);
-        ok = ok && ::write(fd, content.data() + half, content.size() - half) >= 0;
-        while (ok && hold)
-            pause();
-        _exit(ok ? 0 : 1);
+        _exit(ok && ::write(fd, content.data() + half, content.size() - half) >= 0 ? 0 : 1);
     }
     return writer;
 }
@@ -540,7 +536,7 @@ static pid_t make(const std::string &root, const std::string &path, const std::s
         content = png(uint32_t(w), uint32_t(h));
     pid_t writer = -1;
     if (pipe) {
-        writer = fifo(root + "/" + path, content, true);
+        writer = fifo(root + "/" + path, content);
     } else if (what.rfind("->", 0) == 0) {
         EXPECT_EQ(symlinkat(what.c_str() + 2, at, name), 0) << path;
     } else if (what[0] == '/') {

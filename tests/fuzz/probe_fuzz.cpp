@@ -1,6 +1,8 @@
 // Feeds arbitrary bytes to the probe and holds its answer against a model
-// that reads the same bytes by index. A crash, a sanitizer report, a read
-// past the first chunk's head, or any other result or message stops the run.
+// that reads the same bytes by index, and the facts it finds in a stream
+// against those it finds in the same bytes in memory. A crash, a sanitizer
+// report, a read past the first chunk's head, or any other result, message
+// or fact stops the run.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -72,6 +74,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::string said(printed, size_t(std::ftell(stdout)));
     long consumed = std::ftell(in);
     std::fclose(in);
+
+    // The same bytes as a stream and in memory give the same facts; the
+    // probe clears the whole of head, padding included.
+    png_head from_stream, from_memory;
+    in = fmemopen(size ? const_cast<uint8_t *>(data) : none, size, "rb");
+    if (in == nullptr)
+        std::abort();
+    png_fault fault = read_head(in, &from_stream);
+    std::fclose(in);
+    if (fault != read_head_bytes(size ? data : none, size, &from_memory) ||
+        std::memcmp(&from_stream, &from_memory, sizeof from_stream) != 0) {
+        std::fprintf(stderr, "the facts differ between a stream and memory\n");
+        std::abort();
+    }
 
     int32_t want;
     std::string should = model(data, size, &want);

@@ -1,0 +1,118 @@
+#!/bin/sh
+# shellcheck disable=SC2034,SC2154 # the callers set $work and use the rest
+# What bench/run and bench/tree share. Sourced after $work is set to an
+# empty folder of the caller's; the commands timed are kept there, one a
+# line in names and cmds, with a note for each one left out in notes.
+
+# $1 quoted for the shell.
+q() { printf "'%s'" "$(printf '%s' "$1" | sed "s/'/'\\\\''/g")"; }
+
+# $work/now prints microseconds on a clock that only goes forward.
+cat >"$work/now.c" <<'EOF'
+#include <stdio.h>
+#include <time.h>
+int main(void)
+{
+    struct timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    printf("%lld\n", (long long)t.tv_sec * 1000000 + t.tv_nsec / 1000);
+    return 0;
+}
+EOF
+cc -O2 "$work/now.c" -o "$work/now"
+
+# A real ImageMagick identify (not any program of that name) in $identify.
+identify=
+find_identify() {
+    for p in "$(command -v identify || true)" /usr/bin/identify; do
+        if [ -n "$p" ] && "$p" -version 2>/dev/null | grep -q ImageMagick; then
+            identify=$p
+            return 0
+        fi
+    done
+    return 1
+}
+
+# As root on a system with apt-get, installs the peers the system lacks
+# (BENCH_INSTALL=0 turns that off).
+missing=
+command -v pngcheck >/dev/null || missing="$missing pngcheck"
+command -v file >/dev/null || missing="$missing file"
+command -v strace >/dev/null || missing="$missing strace"
+[ -x /usr/bin/time ] || missing="$missing time"
+find_identify || missing="$missing imagemagick"
+if [ -n "$missing" ] && [ "$(id -u)" -eq 0 ] && [ "${BENCH_INSTALL:-1}" = 1 ] &&
+    command -v apt-get >/dev/null; then
+    echo "installing$missing" >&2
+    # shellcheck disable=SC2086 # one word a package
+    { apt-get update -qq && DEBIAN_FRONTEND=noninteractive \
+        apt-get install -y -qq --no-install-recommends $missing; } >/dev/null 2>&1 ||
+        echo "could not install$missing" >&2
+    find_identify || true
+fi
+# The system's own interpreter, not a version manager's shim in front of it.
+python=$(command -v /usr/bin/python3 || command -v python3 || true)
+
+: >"$work/names"
+: >"$work/cmds"
+: >"$work/notes"
+: >"$work/took"
+add() { # add NAME PROGRAM COMMAND
+    if [ -n "$2" ] && command -v "$2" >/dev/null; then
+        printf '%s\n' "$1" >>"$work/names"
+        printf '%s\n' "$3" >>"$work/cmds"
+    else
+        printf '%s: not on this system, left out\n' "$1" >>"$work/notes"
+    fi
+}
+line() { sed -n "$(($1 + 1))p" "$2"; }
+index() { awk -v name="$1" '$0 == name { print NR - 1; exit }' "$work/names"; }
+
+# Runs command $1 once, as round $2 over $3 files, and keeps its time as a
+# line of $work/took: the command's index, the round, the microseconds and
+# the number of files.
+timed() {
+    cmd=$(line "$1" "$work/cmds")
+    t0=$("$work/now")
+    eval "$cmd" >/dev/null 2>&1 || true
+    t1=$("$work/now")
+    echo "$1 $2 $((t1 - t0)) $3" >>"$work/took"
+}
+
+# The median over the rounds of the milliseconds per file of command $1,
+# or with $2 = us, of the microseconds, or with $2 another command's index,
+# of $1's time over that of $2: a burst of load on the machine moves a few
+# rounds, not the median.
+median() {
+    awk -v a="$1" -v b="${2:-ms}" '
+        $1 == a { t[$2] = $3; held[$2] = $4 }
+        $1 == b { u[$2] = $3 }
+        END {
+            for (r in t) v[++m] = b == "ms" ? t[r] / held[r] / 1000 : b == "us" ? t[r] / held[r] : t[r] / u[r]
+            for (i = 2; i <= m; i++)
+                for (j = i; j > 1 && v[j - 1] > v[j]; j--) { x = v[j]; v[j] = v[j - 1]; v[j - 1] = x }
+            printf (b == "ms" ? "%.3f" : "%.2f"), m % 2 ? v[(m + 1) / 2] : (v[m / 2] + v[m / 2 + 1]) / 2
+        }' "$work/took"
+}
+
+# A bar chart in SVG of the "name<TAB>value" lines on standard input,
+# titled $1, with the names that match the awk pattern $2 in green and
+# those that match $3 in pale blue.
+chart() {
+    awk -F '\t' -v title="$1" -v mine="$2" -v floor="$3" '
+        { name[NR] = $1; cost[NR] = $2; if ($2 > top) top = $2 }
+        END {
+            h = 30 * NR + 40
+            printf "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"680\" height=\"%d\" font-family=\"sans-serif\" font-size=\"13\">\n", h
+            printf "<rect width=\"680\" height=\"%d\" fill=\"white\"/>\n", h
+            printf "<text x=\"10\" y=\"20\" font-weight=\"bold\">%s</text>\n", title
+            for (i = 1; i <= NR; i++) {
+                y = 30 * i + 8; w = 400 * cost[i] / top
+                fill = name[i] ~ mine ? "#2a7" : name[i] ~ floor ? "#bbc" : "#889"
+                printf "<text x=\"190\" y=\"%d\" text-anchor=\"end\">%s</text>\n", y + 15, name[i]
+                printf "<rect x=\"200\" y=\"%d\" width=\"%.1f\" height=\"20\" fill=\"%s\"/>\n", y, w, fill
+                printf "<text x=\"%.1f\" y=\"%d\">%s</text>\n", 205 + w, y + 15, cost[i]
+            }
+            print "</svg>"
+        }'
+}

@@ -97,17 +97,20 @@ median() {
 
 # A bar chart in SVG of the "name<TAB>value" lines on standard input,
 # titled $1, with the names that match the awk pattern $2 in green and
-# those that match $3 in pale blue.
+# those that match $3 in pale blue; with $4 = log, on a log scale.
 chart() {
-    awk -F '\t' -v title="$1" -v mine="$2" -v floor="$3" '
-        { name[NR] = $1; cost[NR] = $2; if ($2 > top) top = $2 }
+    awk -F '\t' -v title="$1" -v mine="$2" -v floor="$3" -v scale="${4:-linear}" '
+        { name[NR] = $1; cost[NR] = $2; if ($2 > top) top = $2; if (NR == 1 || $2 < low) low = $2 }
         END {
+            # The shortest bar of a log scale stays a tenth of the longest.
+            base = low / exp(log(top / low) / 9)
             h = 30 * NR + 40
             printf "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"680\" height=\"%d\" font-family=\"sans-serif\" font-size=\"13\">\n", h
             printf "<rect width=\"680\" height=\"%d\" fill=\"white\"/>\n", h
             printf "<text x=\"10\" y=\"20\" font-weight=\"bold\">%s</text>\n", title
             for (i = 1; i <= NR; i++) {
-                y = 30 * i + 8; w = 400 * cost[i] / top
+                y = 30 * i + 8
+                w = scale == "log" ? 400 * log(cost[i] / base) / log(top / base) : 400 * cost[i] / top
                 fill = name[i] ~ mine ? "#2a7" : name[i] ~ floor ? "#bbc" : "#889"
                 printf "<text x=\"190\" y=\"%d\" text-anchor=\"end\">%s</text>\n", y + 15, name[i]
                 printf "<rect x=\"200\" y=\"%d\" width=\"%.1f\" height=\"20\" fill=\"%s\"/>\n", y, w, fill

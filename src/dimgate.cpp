@@ -166,7 +166,7 @@ int32_t dimgate(FILE *stream, const char *file_name)
         return global_error;
     }
     if (head.length_cut) {
-        printf("EOF while reading %s\n", "chunk length");
+        puts("EOF while reading chunk length");
         raise_error();
     }
     if (fault == png_cut_type) {

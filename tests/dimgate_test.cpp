@@ -499,6 +499,8 @@ static const TreeCase tree_cases[] = {
     {"NoPath",         {},                                    {"-2"},         "",         2, 0,
                        "error: no path given\n\n"},
     {"DoubleDash",     {{"-h.png", "65x64"}},                 {"--", "-h.png"}, "-h.png" + over, 1},
+    {"Tabs",           {{"t/a: b.png", "65x64"}},             {"-t", "t", "no"},
+                       "t/a: b.png\t65 x 64 = 4160 pixels, over the limit of 4096\nno\tcannot be opened: %m\n", 1, ENOENT},
 };
 
 static void PrintTo(const TreeCase &row, std::ostream *os) { *os << row.name; }

@@ -18,25 +18,35 @@
 static const char version[] = "0.8 (16 June 2011)";
 
 static const char help[] =
-    "Checks that every PNG file in the paths given is within a pixel limit.\n"
-    "Usage: dimgate-tree [-123456ht] [--] path...\n"
+    "Checks that every PNG file in the paths given is within the limits given.\n"
+    "Usage: dimgate-tree [-123456ht] [-p pixels] [-s WxH] [-b bytes] [--] path...\n"
     "\n"
     "Options:\n"
-    "   -1  1024 pixels limit\n"
-    "   -2  2048 pixels limit\n"
-    "   -3  3072 pixels limit\n"
-    "   -4  4096 pixels limit (the default)\n"
-    "   -5  5120 pixels limit\n"
-    "   -6  6144 pixels limit\n"
-    "   -h  print this help\n"
-    "   -t  end each name with a tab, not \": \", for scripts\n"
+    "   -1         1024 pixels limit\n"
+    "   -2         2048 pixels limit\n"
+    "   -3         3072 pixels limit\n"
+    "   -4         4096 pixels limit\n"
+    "   -5         5120 pixels limit\n"
+    "   -6         6144 pixels limit\n"
+    "   -p pixels  width times height at most pixels\n"
+    "   -s WxH     width at most W and height at most H; Wx or xH bounds one side\n"
+    "   -b bytes   the file's size at most bytes\n"
+    "   -h         print this help\n"
+    "   -t         end each name with a tab, not \": \", for scripts\n"
+    "\n"
+    "Every limit given applies; with none, the limit is 4096 pixels. Of -1 to -6\n"
+    "and -p, the last wins. A value is a decimal number of at least 1, with no\n"
+    "suffix, in the same argument or the next.\n"
     "\n"
     "A directory is walked for files named *.png in any case, without following\n"
     "symbolic links; any other path is checked whatever its name. Each file over\n"
-    "the limit or that cannot be judged gets one line: NAME: WHY.\n"
-    "Exit status: 0 if every file is within the limit, 1 if not, 2 on a usage error.\n";
+    "a limit or that cannot be judged gets one line: NAME: WHY.\n"
+    "Exit status: 0 if every file is within the limits, 1 if not, 2 on a usage error.\n";
 
-static int32_t pass = 4096;
+// The limits, 0 where none is set: a value given is at least 1. With no
+// limit given at all, the pixel limit is 4096.
+static uint64_t pixel_limit, width_limit, height_limit, byte_limit;
+static const uint64_t default_pixel_limit = 4096;
 
 // What comes between a name and why it fails. A name may hold ": ", but
 // never a tab, which is escaped like every control byte: -t gives a line
@@ -60,15 +70,102 @@ static void usage(FILE *stream)
     fflush(stream);
 }
 
+// Ends a usage error's line, with the help after it.
+static int usage_end()
+{
+    fputs("\n\n", stderr);
+    usage(stderr);
+    return 2;
+}
+
 static int usage_error(const char *what, char option)
 {
     const char shown[2] = {option, '\0'};
     fputs("error: ", stderr);
     fputs(what, stderr);
     put_escaped(stderr, shown);
-    fputs("\n\n", stderr);
-    usage(stderr);
-    return 2;
+    return usage_end();
+}
+
+// A limit option's value that cannot be taken: missing when value is null.
+static int value_error(char option, const char *value, const char *why)
+{
+    fprintf(stderr, "error: option -%c", option);
+    if (value == nullptr) {
+        fputs(" needs a value", stderr);
+    } else {
+        fputs(": \"", stderr);
+        put_escaped(stderr, value);
+        fputs("\" ", stderr);
+        fputs(why, stderr);
+    }
+    return usage_end();
+}
+
+enum count_fault { count_ok, count_bad, count_too_large };
+
+// Reads the n bytes at text as a decimal number of at least 1: digits
+// alone, with no sign, blank or suffix, that 64 bits hold.
+static count_fault read_count(const char *text, size_t n, uint64_t *count)
+{
+    uint64_t v = 0;
+    bool too_large = false;
+
+    if (n == 0)
+        return count_bad;
+    for (size_t k = 0; k < n; k++) {
+        if (text[k] < '0' || text[k] > '9')
+            return count_bad;
+        unsigned digit = (unsigned)(text[k] - '0');
+        if (v > (UINT64_MAX - digit) / 10)
+            too_large = true;
+        else
+            v = v * 10 + digit;
+    }
+    if (too_large)
+        return count_too_large;
+    if (v == 0)
+        return count_bad;
+    *count = v;
+    return count_ok;
+}
+
+// A side left out is not bounded.
+static count_fault read_side(const char *text, size_t n, uint64_t *side)
+{
+    return n == 0 ? count_ok : read_count(text, n, side);
+}
+
+// Sets the limit that option names from its value, or says why it cannot
+// and returns 2.
+static int set_limit(char option, const char *value)
+{
+    uint64_t v = 0, h = 0;
+    count_fault fault;
+
+    if (option == 's') {
+        const char *x = strchr(value, 'x');
+        fault = x == nullptr || strcmp(value, "x") == 0 ? count_bad
+                                                        : read_side(value, (size_t)(x - value), &v);
+        if (fault == count_ok)
+            fault = read_side(x + 1, strlen(x + 1), &h);
+    } else {
+        fault = read_count(value, strlen(value), &v);
+    }
+    if (fault == count_bad)
+        return value_error(option, value,
+                           option == 's' ? "is not WIDTHxHEIGHT, WIDTHx or xHEIGHT, with sides of at least 1"
+                                         : "is not a number of at least 1");
+    if (fault == count_too_large)
+        return value_error(option, value, "is too large; the most is 18446744073709551615");
+    switch (option) {
+    case 'p': pixel_limit = v; break;
+    case 'b': byte_limit = v; break;
+    default:
+        width_limit = v;
+        height_limit = h;
+    }
+    return 0;
 }
 
 // Starts the line of a file that fails the gate; the caller ends it.
@@ -106,8 +203,51 @@ static ssize_t read_bytes(int fd, unsigned char *to, size_t want)
 // The head of the file being checked.
 static unsigned char bytes[144];
 
-// Judges a file by what the probe found in its head.
-static void judge(png_fault fault, const png_head &head, const char *rest)
+// Writes "W x H", then the pixels and the bytes where they break their
+// limits, then every limit broken, as one line; nothing when none is.
+// size is -1 when it is not known.
+static void measure(uint32_t width, uint32_t height, off_t size, const char *rest)
+{
+    // Both sides are 32-bit, so their product fits in 64 bits.
+    uint64_t pixels = (uint64_t)width * height;
+    bool over_pixels = pixel_limit != 0 && pixels > pixel_limit;
+    bool over_bytes = byte_limit != 0 && size >= 0 && (uint64_t)size > byte_limit;
+    const struct {
+        bool over;
+        const char *name;
+        uint64_t limit;
+    } limits[] = {
+        {over_pixels, "the limit of", pixel_limit},
+        {width_limit != 0 && width > width_limit, "the width limit of", width_limit},
+        {height_limit != 0 && height > height_limit, "the height limit of", height_limit},
+        {over_bytes, "the byte limit of", byte_limit},
+    };
+    int broken = 0;
+
+    for (const auto &l : limits)
+        broken += l.over;
+    if (broken == 0)
+        return;
+    fail(rest);
+    printf("%lu x %lu", (unsigned long)width, (unsigned long)height);
+    if (over_pixels)
+        printf(" = %llu pixels", (unsigned long long)pixels);
+    if (over_bytes)
+        printf(", %lld bytes", (long long)size);
+    fputs(", over ", stdout);
+    for (const auto &l : limits) {
+        if (l.over) {
+            printf("%s %llu", l.name, (unsigned long long)l.limit);
+            if (--broken > 0)
+                fputs(broken == 1 ? " and " : ", ", stdout);
+        }
+    }
+    putchar('\n');
+}
+
+// Judges a file by what the probe found in its head and by its size in
+// bytes, -1 when that is not known.
+static void judge(png_fault fault, const png_head &head, const char *rest, off_t size)
 {
     const char *why = nullptr;
 
@@ -138,12 +278,13 @@ static void judge(png_fault fault, const png_head &head, const char *rest)
         printf("IHDR is %d bytes, too short for the width and height\n", (int)head.length);
         return;
     }
-    uint64_t pixels = (uint64_t)head.width * head.height;
-    if (pixels > (uint64_t)pass) {
+    // A FIFO or a device has no size to hold to the limit.
+    if (byte_limit != 0 && size < 0) {
         fail(rest);
-        printf("%lu x %lu = %llu pixels, over the limit of %d\n", (unsigned long)head.width,
-               (unsigned long)head.height, (unsigned long long)pixels, (int)pass);
+        puts("not a regular file, so its size is unknown");
+        return;
     }
+    measure(head.width, head.height, size, rest);
 }
 
 static bool png_name(const char *name)
@@ -194,7 +335,7 @@ static int visit(const char *path, const struct stat *st, int kind, struct FTW *
             if (n < 0)
                 fail_with(rest, "cannot be read", err);
             else
-                judge(read_head_bytes(bytes, (size_t)n, &head), head, rest);
+                judge(read_head_bytes(bytes, (size_t)n, &head), head, rest, size);
         }
         return 0;
     case FTW_D:
@@ -260,8 +401,15 @@ static void check_given(const char *path)
     png_head head;
     png_fault fault = n < 0 ? png_not_png : read_head_bytes(bytes, (size_t)n, &head);
     // A directory reads as an error, or on some systems as bytes that are
-    // not a PNG file: only then is it worth a call to learn what it is.
-    if (fault == png_not_png && fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    // not a PNG file: only then is it worth a call to learn what it is,
+    // unless the byte limit needs the file's size.
+    bool examined = false;
+    int examine_err = 0;
+    if (fault == png_not_png || byte_limit != 0) {
+        examined = fstat(fd, &st) == 0;
+        examine_err = errno;
+    }
+    if (fault == png_not_png && examined && S_ISDIR(st.st_mode)) {
         close(fd);
         walk(path);
         return;
@@ -269,33 +417,56 @@ static void check_given(const char *path)
     close(fd);
     if (n < 0)
         fail_with("", "cannot be read", err);
+    else if (byte_limit != 0 && !examined)
+        fail_with("", "cannot be examined", examine_err);
     else
-        judge(fault, head, "");
+        judge(fault, head, "", examined && S_ISREG(st.st_mode) ? st.st_size : -1);
 }
 
 int main(int argc, char **argv)
 {
+    bool limited = false;
     int i = 1;
+
     for (; i < argc && argv[i][0] == '-' && argv[i][1] != '\0'; i++) {
         if (strcmp(argv[i], "--") == 0) {
             i++;
             break;
         }
         for (const char *c = argv[i] + 1; *c != '\0'; c++) {
-            if (*c >= '1' && *c <= '6') {
-                pass = 1024 * (*c - '0');
-            } else if (*c == 'h') {
+            switch (*c) {
+            case '1': case '2': case '3': case '4': case '5': case '6':
+                pixel_limit = 1024 * (uint64_t)(*c - '0');
+                limited = true;
+                break;
+            case 'b': case 'p': case 's': {
+                // The value is the rest of the argument, or the next one
+                // whatever it holds, as getopt takes it.
+                const char *value = c[1] != '\0' ? c + 1 : i + 1 < argc ? argv[++i] : nullptr;
+                if (value == nullptr)
+                    return value_error(*c, nullptr, nullptr);
+                if (set_limit(*c, value) != 0)
+                    return 2;
+                limited = true;
+                // The value, here or in the next argument, ends this one.
+                c = strchr(c, '\0') - 1;
+                break;
+            }
+            case 'h':
                 usage(stdout);
                 return 0;
-            } else if (*c == 't') {
+            case 't':
                 separator = "\t";
-            } else {
+                break;
+            default:
                 return usage_error("unknown option ", *c);
             }
         }
     }
     if (i == argc)
         return usage_error("no path given", '\0');
+    if (!limited)
+        pixel_limit = default_pixel_limit;
 
     for (; i < argc; i++)
         check_given(argv[i]);

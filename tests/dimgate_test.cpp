@@ -493,6 +493,24 @@ static const TreeCase tree_cases[] = {
     {"MissingAmongGood", {{"a.png", "64x64"}, {"b.png", "65x64"}}, {"a.png", "missing.png", "b.png"},
                        "b.png" + over + "missing.png: cannot be opened: %m\n", 1, ENOENT},
     {"OneOverIn2000",  two_thousand_within,                   {"t"},          "t/over.png" + over, 1},
+    // limits: at each one passes, one over fails; each limit given applies,
+    // and the pixel limit of 4096 only when none is given
+    {"Sides",          {{"t/a.png", "512x512"}, {"t/b.png", "513x512"}, {"t/c.png", "512x513"}},
+                       {"-s", "512x512", "t"},  "t/b.png: 513 x 512, over the width limit of 512\n"
+                                                "t/c.png: 512 x 513, over the height limit of 512\n", 1},
+    {"WidthAlone",     {{"t/a.png", "600x9999"}, {"t/b.png", "601x1"}}, {"-s600x", "t"},
+                       "t/b.png: 601 x 1, over the width limit of 600\n", 1},
+    {"AnyPixelCount",  {{"t/a.png", "2500x2000"}, {"t/b.png", "5000001x1"}}, {"-2", "-tp", "5000000", "t"},
+                       "t/b.png\t5000001 x 1 = 5000001 pixels, over the limit of 5000000\n", 1},
+    {"LastPixelWins",  {{"t/a.png", "65x64"}},              {"-p", "100", "-2", "t"},
+                       "t/a.png: 65 x 64 = 4160 pixels, over the limit of 2048\n", 1},
+    {"Bytes",          {{"t/a.png", "65x64"}, {"t/b.png", png(1, 1) + "x"}, {"named", png(1, 1) + "x"},
+                        {"f", "|1x1"}},                     {"-b", "33", "t", "named", "f"},
+                       "t/b.png: 1 x 1, 34 bytes, over the byte limit of 33\n"
+                       "named: 1 x 1, 34 bytes, over the byte limit of 33\n"
+                       "f: not a regular file, so its size is unknown\n", 1},
+    {"TwoBroken",      {{"t/a.png", png(65, 64) + "x"}},    {"-b33", "-4", "t"},
+                       "t/a.png: 65 x 64 = 4160 pixels, 34 bytes, over the limit of 4096 and the byte limit of 33\n", 1},
     // usage
     {"UnknownOption",  {},                                    {"-1x", "t"},   "",         2, 0,
                        "error: unknown option x\n\n"},
@@ -585,3 +603,29 @@ TEST_P(TreeGate, OutputAndStatus)
 
 INSTANTIATE_TEST_SUITE_P(, TreeGate, testing::ValuesIn(tree_cases),
                          [](const auto &row) { return std::string(row.param.name); });
+
+// A limit's value that cannot be taken is a usage error that names it,
+// and no file is checked.
+TEST(TreeGateUsage, BadLimitValues)
+{
+    const std::string not_number = "\" is not a number of at least 1";
+    const std::pair<std::vector<std::string>, std::string> rows[] = {
+        {{"-p"},                                    "option -p needs a value"},
+        {{"-b", "0", "over.png"},                   "option -b: \"0" + not_number},
+        {{"-p", "-5", "over.png"},                  "option -p: \"-5" + not_number},
+        {{"-b12abc", "over.png"},                   "option -b: \"12abc" + not_number},
+        {{"-s", "x", "over.png"},                   "option -s: \"x\" is not WIDTHxHEIGHT, WIDTHx or "
+                                                    "xHEIGHT, with sides of at least 1"},
+        {{"-s", "x99999999999999999999999", "over.png"},
+         "option -s: \"x99999999999999999999999\" is too large; the most is 18446744073709551615"},
+    };
+    std::string help, none;
+    run(DIMGATE_TREE_BIN, {"-h"}, DIMGATE_DATA, Made::files, nullptr, &help, &none);
+    for (const auto &[args, line] : rows) {
+        SCOPED_TRACE(args[0]);
+        std::string out, err;
+        EXPECT_EQ(run(DIMGATE_TREE_BIN, args, DIMGATE_DATA, Made::files, nullptr, &out, &err), 2);
+        EXPECT_EQ(out, "");
+        EXPECT_EQ(err, "error: " + line + "\n\n" + help);
+    }
+}

@@ -48,6 +48,9 @@ check "$tree" -1 "$work/walk" "$data" "$work"/* /dev/null missing.png ""
 check "$tree"
 check "$tree" -h
 check "$tree" -x "$data"
+check "$tree" -tp5 -s 10x -b 100 "$work/walk" "$data/over.png" /dev/null
+check "$tree" -s x99999999999999999999999 "$data"
+check "$tree" -b
 
 echo "memcheck: $failed of $runs runs with errors"
 [ "$failed" -eq 0 ]

@@ -13,16 +13,22 @@ documented() {
     sed -n "/^\.Sh $1\$/,/^\.Sh /p" "$page" | sed -n "s/$2/\1/p" | LC_ALL=C sort | tr -d '\n'
 }
 
-# Every printable character is tried as an option: status 2 rejects it.
+# Every printable character is tried as an option: the tool rejects it
+# with status 2 and "error: unknown option C". An option that takes a
+# value may refuse the file's name as one, but says so in other words.
 left=$(awk 'BEGIN { for (i = 33; i < 127; i++) printf "%c", i }')
 options='' statuses=''
+err=$(mktemp) || exit 1
+trap 'rm -f "$err"' EXIT
 while [ -n "$left" ]; do
     rest=${left#?}
     c=${left%"$rest"}
     left=$rest
-    "$tool" "-$c" "$data/within.png" >/dev/null 2>&1
+    "$tool" "-$c" "$data/within.png" >/dev/null 2>"$err"
     status=$?
-    [ "$status" -ne 2 ] && options=$options$c
+    if [ "$status" -ne 2 ] || [ "$(head -n 1 "$err")" != "error: unknown option $c" ]; then
+        options=$options$c
+    fi
     statuses="$statuses$status
 "
 done
@@ -32,8 +38,10 @@ options=$(printf '%s' "$options" | fold -w1 | LC_ALL=C sort | tr -d '\n')
 statuses=$(printf '%s\n' "$statuses" | LC_ALL=C sort -u | tr -d '\n')
 
 ok=0
-if [ "$(documented OPTIONS '^\.It Fl \(.\)$')" != "$options" ]; then
-    echo "the tool accepts the options '$options'; the page lists '$(documented OPTIONS '^\.It Fl \(.\)$')'"
+# An option's line is ".It Fl C", then its value's name where it takes one.
+item='^\.It Fl \(.\)\( Ar .*\)\{0,1\}$'
+if [ "$(documented OPTIONS "$item")" != "$options" ]; then
+    echo "the tool accepts the options '$options'; the page lists '$(documented OPTIONS "$item")'"
     ok=1
 fi
 if [ "$(documented 'EXIT STATUS' '^\.It \([0-9]*\)$')" != "$statuses" ]; then

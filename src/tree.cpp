@@ -425,9 +425,7 @@ static void check_given(const char *path)
 
 int main(int argc, char **argv)
 {
-    bool limited = false;
     int i = 1;
-
     for (; i < argc && argv[i][0] == '-' && argv[i][1] != '\0'; i++) {
         if (strcmp(argv[i], "--") == 0) {
             i++;
@@ -437,7 +435,6 @@ int main(int argc, char **argv)
             switch (*c) {
             case '1': case '2': case '3': case '4': case '5': case '6':
                 pixel_limit = 1024 * (uint64_t)(*c - '0');
-                limited = true;
                 break;
             case 'b': case 'p': case 's': {
                 // The value is the rest of the argument, or the next one
@@ -447,7 +444,6 @@ int main(int argc, char **argv)
                     return value_error(*c, nullptr, nullptr);
                 if (set_limit(*c, value) != 0)
                     return 2;
-                limited = true;
                 // The value, here or in the next argument, ends this one.
                 c = strchr(c, '\0') - 1;
                 break;
@@ -465,7 +461,7 @@ int main(int argc, char **argv)
     }
     if (i == argc)
         return usage_error("no path given", '\0');
-    if (!limited)
+    if (pixel_limit == 0 && width_limit == 0 && height_limit == 0 && byte_limit == 0)
         pixel_limit = default_pixel_limit;
 
     for (; i < argc; i++)

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "dimgate.h"
+#include "formats/formats.h"
 
 #ifndef PATH_MAX
 #define PATH_MAX 4096
@@ -200,18 +201,67 @@ static ssize_t read_bytes(int fd, unsigned char *to, size_t want)
     return (ssize_t)got;
 }
 
-// The head of the file being checked.
-static unsigned char bytes[144];
+// The first page of the file being checked.
+static unsigned char bytes[image_page];
+
+// What the readers found in it.
+static image_sizes sizes;
+
+// The file being checked, for the readers that read past the page.
+struct open_file {
+    int fd;
+    int err;   // why a read failed
+};
+
+static long read_at(void *file, uint64_t offset, unsigned char *to, size_t n)
+{
+    open_file *f = (open_file *)file;
+    if (offset > (uint64_t)INT64_MAX) {
+        f->err = EINVAL;
+        return -1;
+    }
+    // A regular file's read comes up short only at its end, so one read
+    // serves: the readers take a short window as the end.
+    ssize_t got;
+    do
+        got = pread(f->fd, to, n, (off_t)offset);
+    while (got < 0 && errno == EINTR);
+    if (got < 0)
+        f->err = errno;
+    return (long)got;
+}
+
+// Whether an image of width by height breaks a limit on its sides or
+// pixels.
+static bool over_sides(const image_size &s)
+{
+    uint64_t pixels = (uint64_t)s.width * s.height;
+    return (pixel_limit != 0 && pixels > pixel_limit) || (width_limit != 0 && s.width > width_limit) ||
+           (height_limit != 0 && s.height > height_limit);
+}
 
 // Writes "W x H", then the pixels and the bytes where they break their
 // limits, then every limit broken, as one line; nothing when none is.
-// size is -1 when it is not known.
-static void measure(uint32_t width, uint32_t height, off_t size, const char *rest)
+// size is -1 when it is not known. Of an icon's images, the line names
+// the largest that breaks a limit.
+static void measure(off_t size, const char *rest)
 {
+    const image_size *shown = nullptr;
+    bool over_bytes = byte_limit != 0 && size >= 0 && (uint64_t)size > byte_limit;
+    for (size_t k = 0; k < sizes.count; k++) {
+        const image_size &s = sizes.at[k];
+        if ((over_bytes || over_sides(s)) &&
+            (shown == nullptr || (over_sides(s) && !over_sides(*shown)) ||
+             (over_sides(s) == over_sides(*shown) &&
+              (uint64_t)s.width * s.height > (uint64_t)shown->width * shown->height)))
+            shown = &s;
+    }
+    if (shown == nullptr)
+        return;
+    uint32_t width = shown->width, height = shown->height;
     // Both sides are 32-bit, so their product fits in 64 bits.
     uint64_t pixels = (uint64_t)width * height;
     bool over_pixels = pixel_limit != 0 && pixels > pixel_limit;
-    bool over_bytes = byte_limit != 0 && size >= 0 && (uint64_t)size > byte_limit;
     const struct {
         bool over;
         const char *name;
@@ -226,8 +276,6 @@ static void measure(uint32_t width, uint32_t height, off_t size, const char *res
 
     for (const auto &l : limits)
         broken += l.over;
-    if (broken == 0)
-        return;
     fail(rest);
     printf("%lu x %lu", (unsigned long)width, (unsigned long)height);
     if (over_pixels)
@@ -245,37 +293,35 @@ static void measure(uint32_t width, uint32_t height, off_t size, const char *res
     putchar('\n');
 }
 
-// Judges a file by what the probe found in its head and by its size in
-// bytes, -1 when that is not known.
-static void judge(png_fault fault, const png_head &head, const char *rest, off_t size)
+static const char unknown[] = "not a PNG, JPEG, GIF, WebP, AVIF, HEIF, BMP, ICO or TIFF file";
+
+// Reads the sizes of the image whose first n bytes are in bytes, reading
+// on from fd where its format needs more. Returns why there are none:
+// unknown when no format takes the bytes, image_read_failed with *err set
+// when a read failed.
+static const char *read_sizes(int fd, size_t n, int *err)
 {
+    open_file file = {fd, 0};
+    image_input in = {bytes, n, read_at, &file};
     const char *why = nullptr;
 
-    if (fault == png_not_png)
-        why = "not a PNG file";
-    else if (head.length_cut)
-        why = "ends within the first chunk's length";
-    else if (fault == png_cut_type)
-        why = "ends within the first chunk's type";
-    else if (fault == png_cut_data)
-        why = "ends within the first chunk's data";
+    if (read_image(in, &sizes, &why) == nullptr)
+        return unknown;
+    *err = file.err;
+    return why;
+}
+
+// Judges a file by what read_sizes() said of it and by its size in
+// bytes, -1 when that is not known.
+static void judge(const char *why, int err, const char *rest, off_t size)
+{
+    if (why == image_read_failed) {
+        fail_with(rest, "cannot be read", err);
+        return;
+    }
     if (why != nullptr) {
         fail(rest);
         puts(why);
-        return;
-    }
-    if (memcmp(head.type, "IHDR", 4) != 0) {
-        fail(rest);
-        fputs("first chunk is ", stdout);
-        put_type(stdout, head.type, 4);
-        fputs(", not IHDR\n", stdout);
-        return;
-    }
-    // Bytes past the declared length read as zero: a short IHDR would pass
-    // on sides it does not hold.
-    if (head.length < 8) {
-        fail(rest);
-        printf("IHDR is %d bytes, too short for the width and height\n", (int)head.length);
         return;
     }
     // A FIFO or a device has no size to hold to the limit.
@@ -284,13 +330,23 @@ static void judge(png_fault fault, const png_head &head, const char *rest, off_t
         puts("not a regular file, so its size is unknown");
         return;
     }
-    measure(head.width, head.height, size, rest);
+    measure(size, rest);
 }
 
-static bool png_name(const char *name)
+// The names a walk reads, in any case.
+static bool image_name(const char *name)
 {
-    size_t n = strlen(name);
-    return n >= 4 && strcasecmp(name + n - 4, ".png") == 0;
+    static const char *const suffixes[] = {
+        ".png", ".apng", ".jpg", ".jpeg", ".jpe", ".jfif", ".gif", ".webp", ".avif",
+        ".heic", ".heif", ".hif", ".bmp", ".dib", ".ico", ".cur", ".tif", ".tiff",
+    };
+    const char *dot = strrchr(name, '.');
+    if (dot == nullptr)
+        return false;
+    for (const char *suffix : suffixes)
+        if (strcasecmp(dot, suffix) == 0)
+            return true;
+    return false;
 }
 
 static int walk_error;
@@ -308,7 +364,7 @@ static int visit(const char *path, const struct stat *st, int kind, struct FTW *
     }
     switch (kind) {
     case FTW_F:
-        if (!png_name(path + at->base))
+        if (!image_name(path + at->base))
             return 0;
         // Only a regular file is opened, and without waiting: a FIFO or a
         // device swapped in since the walk saw it cannot hang the run.
@@ -330,12 +386,9 @@ static int visit(const char *path, const struct stat *st, int kind, struct FTW *
             ssize_t n = read_bytes(fd, bytes, size > 0 && size < (off_t)sizeof bytes ? (size_t)size
                                                                                     : sizeof bytes);
             int err = errno;
+            const char *why = n < 0 ? image_read_failed : read_sizes(fd, (size_t)n, &err);
             close(fd);
-            png_head head;
-            if (n < 0)
-                fail_with(rest, "cannot be read", err);
-            else
-                judge(read_head_bytes(bytes, (size_t)n, &head), head, rest, size);
+            judge(why, err, rest, size);
         }
         return 0;
     case FTW_D:
@@ -398,29 +451,27 @@ static void check_given(const char *path)
     }
     ssize_t n = read_bytes(fd, bytes, sizeof bytes);
     int err = errno;
-    png_head head;
-    png_fault fault = n < 0 ? png_not_png : read_head_bytes(bytes, (size_t)n, &head);
-    // A directory reads as an error, or on some systems as bytes that are
-    // not a PNG file: only then is it worth a call to learn what it is,
-    // unless the byte limit needs the file's size.
+    const char *why = n < 0 ? image_read_failed : read_sizes(fd, (size_t)n, &err);
+    // A directory reads as an error, or on some systems as bytes of no
+    // format: only then is it worth a call to learn what it is, unless the
+    // byte limit needs the file's size.
     bool examined = false;
     int examine_err = 0;
-    if (fault == png_not_png || byte_limit != 0) {
+    bool unread = n < 0 || why == unknown;
+    if (unread || byte_limit != 0) {
         examined = fstat(fd, &st) == 0;
         examine_err = errno;
     }
-    if (fault == png_not_png && examined && S_ISDIR(st.st_mode)) {
+    if (unread && examined && S_ISDIR(st.st_mode)) {
         close(fd);
         walk(path);
         return;
     }
     close(fd);
-    if (n < 0)
-        fail_with("", "cannot be read", err);
-    else if (byte_limit != 0 && !examined)
+    if (why != image_read_failed && byte_limit != 0 && !examined)
         fail_with("", "cannot be examined", examine_err);
     else
-        judge(fault, head, "", examined && S_ISREG(st.st_mode) ? st.st_size : -1);
+        judge(why, err, "", examined && S_ISREG(st.st_mode) ? st.st_size : -1);
 }
 
 int main(int argc, char **argv)

@@ -454,6 +454,9 @@ static const Tree two_thousand_within = [] {
     return t;
 }();
 
+// A file that no format reads.
+static const std::string no_format = "not a PNG, JPEG, GIF, WebP, AVIF, HEIF, BMP, ICO or TIFF file\n";
+
 static const std::string over = ": 65 x 64 = 4160 pixels, over the limit of 4096\n";
 
 static const TreeCase tree_cases[] = {
@@ -469,13 +472,13 @@ static const TreeCase tree_cases[] = {
     {"Unjudged",       {{"t/a.png", "hi"}, {"t/b.png", sig + "\0\0"s}, {"t/c.png", sig + be(13) + "IH"},
                         {"t/d.png", head(13, "IHDR", "\1\2")}, {"t/e.png", head(1, "\x1b\0Ab"s, "x")},
                         {"t/f.png", head(4, "IHDR", be(1000))}, {"t/g.png", ""}},
-                       {"t"},  "t/a.png: not a PNG file\n"
+                       {"t"},  "t/a.png: " + no_format +
                                "t/b.png: ends within the first chunk's length\n"
                                "t/c.png: ends within the first chunk's type\n"
                                "t/d.png: ends within the first chunk's data\n"
                                "t/e.png: first chunk is \\x1b\\x00Ab, not IHDR\n"
                                "t/f.png: IHDR is 4 bytes, too short for the width and height\n"
-                               "t/g.png: not a PNG file\n", 1},
+                               "t/g.png: " + no_format, 1},
     // links: passed over in a walk, followed where named
     {"LinksInAWalk",   {{"t/loop", "->loop"}, {"t/up", "->.."}, {"t/l.png", "->../big.png"},
                         {"big.png", "65x64"}},                {"t"},          "",         0},

@@ -1,0 +1,136 @@
+#include "formats.h"
+
+#include <string.h>
+
+#include "readers.h"
+#include "view.h"
+
+const char image_read_failed[] = "cannot be read";
+const char image_not_this[] = "not this format";
+const char image_format_names[] = "PNG, JPEG, GIF, WebP, AVIF, HEIF, BMP, ICO or TIFF";
+
+// AVIF comes before HEIF: an AVIF file lists a HEIF brand too.
+static const image_format formats[] = {
+    {"PNG", "\x89PNG\r\n\x1a\n", 8, read_png},
+    {"JPEG", "\xff\xd8\xff", 3, read_jpeg},
+    {"GIF", "GIF87a", 6, read_gif},
+    {"GIF", "GIF89a", 6, read_gif},
+    {"WebP", "RIFF????WEBP", 12, read_webp},
+    {"AVIF", "????ftyp", 8, read_avif},
+    {"HEIF", "????ftyp", 8, read_heif},
+    {"BMP", "BM", 2, read_bmp},
+    {"ICO", "\0\0\1\0", 4, read_ico},
+    {"ICO", "\0\0\2\0", 4, read_ico},
+    {"TIFF", "II*\0", 4, read_tiff},
+    {"TIFF", "MM\0*", 4, read_tiff},
+    {"TIFF", "II+\0", 4, read_tiff},
+    {"TIFF", "MM\0+", 4, read_tiff},
+};
+
+static bool starts(const image_input &in, const image_format &f)
+{
+    if (in.n < f.signature_n)
+        return false;
+    for (size_t k = 0; k < f.signature_n; k++)
+        if (f.signature[k] != '?' && (unsigned char)f.signature[k] != in.page[k])
+            return false;
+    return true;
+}
+
+const char *read_image(const image_input &in, image_sizes *out, const char **why)
+{
+    for (const image_format &f : formats) {
+        if (!starts(in, f))
+            continue;
+        out->count = 0;
+        out->why[0] = '\0';
+        out->reach = f.signature_n;
+        out->reads = 0;
+        *why = f.read(in, out);
+        if (*why == image_not_this)
+            continue;
+        // A side of 0 holds no pixel to count: such a file is broken, or
+        // its size is elsewhere (a JPEG's after its image data).
+        for (size_t k = 0; *why == nullptr && k < out->count; k++) {
+            if (out->at[k].width == 0)
+                *why = named(out, f.name, "image has a width of 0");
+            else if (out->at[k].height == 0)
+                *why = named(out, f.name, "image has a height of 0");
+        }
+        return f.name;
+    }
+    return nullptr;
+}
+
+void view_open(view *v, const image_input &in, image_sizes *out, unsigned most_reads)
+{
+    v->in = &in;
+    v->out = out;
+    v->most_reads = most_reads;
+    v->stop = view_going;
+    v->window_at = 0;
+    v->window_n = 0;
+}
+
+const unsigned char *view_at(view *v, uint64_t offset, size_t n)
+{
+    if (n > view_window || offset > UINT64_MAX - view_window)
+        return nullptr;
+    uint64_t end = offset + n;
+    if (end > v->out->reach)
+        v->out->reach = end;
+    if (end <= v->in->n)
+        return v->in->page + offset;
+    // The page is the whole file when it came up short.
+    if (v->in->n < image_page) {
+        v->stop = view_end;
+        return nullptr;
+    }
+    if (offset >= v->window_at && end <= v->window_at + v->window_n)
+        return v->window + (offset - v->window_at);
+    if (v->out->reads >= v->most_reads) {
+        v->stop = view_bound;
+        return nullptr;
+    }
+    v->out->reads++;
+    long got = v->in->read_at(v->in->file, offset, v->window, view_window);
+    if (got < 0) {
+        v->window_n = 0;
+        v->stop = view_failed;
+        return nullptr;
+    }
+    v->window_at = offset;
+    v->window_n = (size_t)got;
+    if ((size_t)got < n) {
+        v->stop = view_end;
+        return nullptr;
+    }
+    return v->window;
+}
+
+const char *view_why(const view *v, const char *bound, const char *cut)
+{
+    if (v->stop == view_failed)
+        return image_read_failed;
+    return v->stop == view_bound ? bound : cut;
+}
+
+bool found(image_sizes *out, uint32_t width, uint32_t height)
+{
+    if (out->count == image_most)
+        return false;
+    out->at[out->count++] = {width, height};
+    return true;
+}
+
+const char *named(image_sizes *out, const char *format, const char *text)
+{
+    size_t f = strlen(format), t = strlen(text);
+    if (f + 1 + t >= sizeof out->why)
+        t = sizeof out->why - f - 2;
+    memcpy(out->why, format, f);
+    out->why[f] = ' ';
+    memcpy(out->why + f + 1, text, t);
+    out->why[f + 1 + t] = '\0';
+    return out->why;
+}

@@ -1,0 +1,222 @@
+#include <string.h>
+
+#include "readers.h"
+#include "view.h"
+
+// AVIF and HEIF are the same boxes; only the brands tell them apart.
+
+// Real files hold a few dozen boxes on the way to the size, and a
+// property is found by hopping over those before it; a hostile file may
+// chain thousands of empty ones.
+static const unsigned boxes_most = 4096;
+static const char boxes_bound[] = "has no size within its first 4096 boxes";
+// The item associations are a few bytes an item; phones write a few
+// hundred items (grid tiles) at most.
+static const uint64_t ipma_most = 64 << 10;
+
+struct box {
+    uint64_t at, body, end;   // its start, its body's, and its end
+    char type[4];
+};
+
+struct boxes {
+    view v;
+    unsigned hops;
+    const char *why;          // why the last box could not be read
+};
+
+// The reasons below leave out the format's name, which goes in front.
+
+// Reads the header of the box at offset at, which must end by end.
+static bool read_box(boxes *b, uint64_t at, uint64_t end, box *to)
+{
+    if (++b->hops > boxes_most) {
+        b->why = boxes_bound;
+        return false;
+    }
+    const unsigned char *p = view_at(&b->v, at, 8);
+    if (p == nullptr) {
+        b->why = view_why(&b->v, boxes_bound, "ends within a box header");
+        return false;
+    }
+    uint64_t size = be32(p);
+    memcpy(to->type, p + 4, 4);
+    to->at = at;
+    to->body = at + 8;
+    if (size == 1) {
+        if ((p = view_at(&b->v, at + 8, 8)) == nullptr) {
+            b->why = view_why(&b->v, boxes_bound, "ends within a box header");
+            return false;
+        }
+        size = be64(p);
+        to->body = at + 16;
+    }
+    // A size of 0 runs to the end of the file, or here of the parent.
+    if (size == 0) {
+        to->end = end;
+    } else if (size < to->body - at || size > end - at) {
+        b->why = size < to->body - at ? "box is smaller than its header" : "box runs past its parent";
+        return false;
+    } else {
+        to->end = at + size;
+    }
+    return true;
+}
+
+static bool is(const box &x, const char *type)
+{
+    return memcmp(x.type, type, 4) == 0;
+}
+
+// Finds the child of type among [at, end), or says why not in b->why.
+static bool find_box(boxes *b, uint64_t at, uint64_t end, const char *type, box *to)
+{
+    while (at < end) {
+        if (!read_box(b, at, end, to))
+            return false;
+        if (is(*to, type))
+            return true;
+        at = to->end;
+    }
+    b->why = nullptr;
+    return false;
+}
+
+// The size the ispe at property index (1-based) in ipco holds, if it is
+// one; false with b->why set on a fault, or with b->why null otherwise.
+static bool property_size(boxes *b, const box &ipco, unsigned index, image_sizes *out)
+{
+    box x;
+    uint64_t at = ipco.body;
+    for (unsigned k = 1;; k++) {
+        if (at >= ipco.end) {
+            b->why = "property index is past the end of its properties";
+            return false;
+        }
+        if (!read_box(b, at, ipco.end, &x))
+            return false;
+        if (k == index)
+            break;
+        at = x.end;
+    }
+    b->why = nullptr;
+    if (!is(x, "ispe"))
+        return false;
+    // A FullBox: version and flags, then width and height.
+    const unsigned char *p = x.end - x.body >= 12 ? view_at(&b->v, x.body + 4, 8) : nullptr;
+    if (p == nullptr) {
+        b->why = "ispe box is too short for the width and height";
+        return false;
+    }
+    found(out, be32(p), be32(p + 4));
+    return true;
+}
+
+// The primary item's size: its first ispe among its properties.
+static const char *primary_size(boxes &b, const image_input &in, image_sizes *out,
+                                const char *const *brands, size_t brand_n)
+{
+    b.why = nullptr;
+
+    box ftyp;
+    if (!read_box(&b, 0, UINT64_MAX, &ftyp))
+        return b.why;
+    // The major brand, then the compatible ones; a type list past the page
+    // is no real file's.
+    bool ours = false;
+    for (uint64_t at = ftyp.body; at + 4 <= ftyp.end && at + 4 <= in.n && !ours;
+         at += at == ftyp.body ? 8 : 4)
+        for (size_t k = 0; k < brand_n; k++)
+            ours = ours || memcmp(in.page + at, brands[k], 4) == 0;
+    if (!ours)
+        return image_not_this;
+
+    // Phones write the image data first and meta at the end.
+    box meta, iprp, ipco, ipma, pitm;
+    if (!find_box(&b, ftyp.end, UINT64_MAX, "meta", &meta))
+        return b.why != nullptr ? b.why : "has no meta box";
+    uint64_t children = meta.body + 4;
+    if (!find_box(&b, children, meta.end, "pitm", &pitm))
+        return b.why != nullptr ? b.why : "has no primary item (pitm)";
+    const unsigned char *p = view_at(&b.v, pitm.body, 1);
+    unsigned id_size = p != nullptr && *p != 0 ? 4 : 2;
+    if (pitm.end - pitm.body < 4 + id_size || (p = view_at(&b.v, pitm.body + 4, id_size)) == nullptr)
+        return "pitm box is too short for the primary item";
+    uint32_t primary = id_size == 4 ? be32(p) : be16(p);
+
+    if (!find_box(&b, children, meta.end, "iprp", &iprp) ||
+        !find_box(&b, iprp.body, iprp.end, "ipco", &ipco) ||
+        !find_box(&b, iprp.body, iprp.end, "ipma", &ipma))
+        return b.why != nullptr ? b.why : "has no item properties (ipco and ipma)";
+
+    // ipma: version and flags, an entry count, then each entry: the item,
+    // a count, and that many property indexes, the top bit of each a flag.
+    if ((p = view_at(&b.v, ipma.body, 8)) == nullptr || ipma.end - ipma.body < 8)
+        return "ipma box is too short for its count";
+    unsigned item_size = p[0] != 0 ? 4 : 2, index_size = p[3] & 1 ? 2 : 1;
+    uint32_t entries = be32(p + 4);
+    uint64_t at = ipma.body + 8;
+    const char *overrun = "ipma entries overrun their box";
+    for (uint32_t e = 0; e < entries; e++) {
+        if (at - ipma.body > ipma_most)
+            return "has no primary item in the first 64 KiB of its ipma box";
+        if (at + item_size + 1 > ipma.end || (p = view_at(&b.v, at, item_size + 1)) == nullptr)
+            return b.v.stop == view_failed ? image_read_failed : overrun;
+        uint32_t item = item_size == 4 ? be32(p) : be16(p);
+        unsigned n = p[item_size];
+        at += item_size + 1;
+        if (at + (uint64_t)n * index_size > ipma.end)
+            return overrun;
+        if (item != primary) {
+            at += (uint64_t)n * index_size;
+            continue;
+        }
+        for (unsigned k = 0; k < n; k++, at += index_size) {
+            if ((p = view_at(&b.v, at, index_size)) == nullptr)
+                return view_why(&b.v, overrun, overrun);
+            unsigned index = index_size == 2 ? be16(p) & 0x7fff : *p & 0x7f;
+            if (index == 0)
+                continue;
+            if (property_size(&b, ipco, index, out))
+                return nullptr;
+            if (b.why != nullptr)
+                return b.why;
+        }
+        return "primary item has no size (ispe)";
+    }
+    return "primary item has no properties";
+}
+
+// The size's reader for the format of these brands.
+static const char *read_boxes(const image_input &in, image_sizes *out, const char *format,
+                              const char *const *brands, size_t brand_n)
+{
+    boxes b;
+    // Box headers mostly share a window; an ICC profile or the image data
+    // between them costs a read a hop.
+    view_open(&b.v, in, out, 1024 + ipma_most / view_window);
+    b.hops = 0;
+    b.why = nullptr;
+    const char *why = primary_size(b, in, out, brands, brand_n);
+    // A read that failed or ran out of reads leaves the answer to it,
+    // whatever the box it stopped at was.
+    if (why != nullptr && why != image_not_this && b.v.stop == view_failed)
+        return image_read_failed;
+    if (why != nullptr && why != image_not_this && b.v.stop == view_bound)
+        why = boxes_bound;
+    if (why == nullptr || why == image_read_failed || why == image_not_this)
+        return why;
+    return named(out, format, why);
+}
+
+const char *read_avif(const image_input &in, image_sizes *out)
+{
+    static const char *const brands[] = {"avif", "avis"};
+    return read_boxes(in, out, "AVIF", brands, sizeof brands / sizeof *brands);
+}
+
+const char *read_heif(const image_input &in, image_sizes *out)
+{
+    static const char *const brands[] = {"heic", "heix", "heim", "heis", "hevc", "hevx", "mif1", "msf1"};
+    return read_boxes(in, out, "HEIF", brands, sizeof brands / sizeof *brands);
+}

@@ -1,0 +1,18 @@
+#ifndef DIMGATE_READERS_H
+#define DIMGATE_READERS_H
+
+// The readers of the formats' table, one to a file.
+
+#include "formats.h"
+
+const char *read_png(const image_input &in, image_sizes *out);
+const char *read_jpeg(const image_input &in, image_sizes *out);
+const char *read_gif(const image_input &in, image_sizes *out);
+const char *read_webp(const image_input &in, image_sizes *out);
+const char *read_avif(const image_input &in, image_sizes *out);
+const char *read_heif(const image_input &in, image_sizes *out);
+const char *read_bmp(const image_input &in, image_sizes *out);
+const char *read_ico(const image_input &in, image_sizes *out);
+const char *read_tiff(const image_input &in, image_sizes *out);
+
+#endif

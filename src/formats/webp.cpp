@@ -1,0 +1,33 @@
+#include "readers.h"
+#include "view.h"
+
+const char *read_webp(const image_input &in, image_sizes *out)
+{
+    view v;
+    view_open(&v, in, out, 0);
+    const unsigned char *p = view_at(&v, 12, 18);
+    if (p == nullptr)
+        return "WebP ends within its first chunk's header";
+    // Offsets below are the file's: p is at 12.
+    p -= 12;
+    if (p[12] == 'V' && p[13] == 'P' && p[14] == '8' && p[15] == ' ') {
+        if (p[23] != 0x9d || p[24] != 0x01 || p[25] != 0x2a)
+            return "WebP lossy frame has no start code";
+        // The top two bits ask for upscaling on display; the size stored
+        // is the rest.
+        found(out, le16(p + 26) & 0x3fff, le16(p + 28) & 0x3fff);
+        return nullptr;
+    }
+    if (p[12] == 'V' && p[13] == 'P' && p[14] == '8' && p[15] == 'L') {
+        uint32_t bits = le32(p + 21);
+        if (p[20] != 0x2f || bits >> 29 != 0)
+            return "WebP lossless header is not version 0";
+        found(out, (bits & 0x3fff) + 1, (bits >> 14 & 0x3fff) + 1);
+        return nullptr;
+    }
+    if (p[12] == 'V' && p[13] == 'P' && p[14] == '8' && p[15] == 'X') {
+        found(out, le24(p + 24) + 1, le24(p + 27) + 1);
+        return nullptr;
+    }
+    return "WebP first chunk is not VP8, VP8L or VP8X";
+}

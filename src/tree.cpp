@@ -19,7 +19,7 @@
 static const char version[] = "0.8 (16 June 2011)";
 
 static const char help[] =
-    "Checks that every PNG file in the paths given is within the limits given.\n"
+    "Checks that every image in the paths given is within the limits given.\n"
     "Usage: dimgate-tree [-123456ht] [-p pixels] [-s WxH] [-b bytes] [--] path...\n"
     "\n"
     "Options:\n"
@@ -39,9 +39,13 @@ static const char help[] =
     "and -p, the last wins. A value is a decimal number of at least 1, with no\n"
     "suffix, in the same argument or the next.\n"
     "\n"
-    "A directory is walked for files named *.png in any case, without following\n"
-    "symbolic links; any other path is checked whatever its name. Each file over\n"
-    "a limit or that cannot be judged gets one line: NAME: WHY.\n"
+    "Images are PNG, JPEG, GIF, WebP, AVIF, HEIF, BMP, ICO or TIFF files, known\n"
+    "by their content; an icon is over a limit when any of its images is.\n"
+    "A directory is walked, without following symbolic links, for files named\n"
+    "*.png, *.apng, *.jpg, *.jpeg, *.jpe, *.jfif, *.gif, *.webp, *.avif, *.heic,\n"
+    "*.heif, *.hif, *.bmp, *.dib, *.ico, *.cur, *.tif or *.tiff in any case; any\n"
+    "other path is checked whatever its name. Each file over a limit or that\n"
+    "cannot be judged gets one line: NAME: WHY.\n"
     "Exit status: 0 if every file is within the limits, 1 if not, 2 on a usage error.\n";
 
 // The limits, 0 where none is set: a value given is at least 1. With no

@@ -37,6 +37,31 @@ static std::string png(uint32_t w, uint32_t h)
     return head(13, "IHDR", be(w) + be(h) + std::string("\x08\x02\0\0\0", 5)) + be(0);
 }
 static std::string bytes(size_t n) { return std::string(n, '\x7f'); }
+static std::string le16(uint32_t v) { return {char(v), char(v >> 8)}; }
+static std::string le32(uint32_t v) { return le16(v) + le16(v >> 16); }
+
+// A baseline JPEG of w by h whose frame header follows an APP1 segment of
+// pad bytes.
+static std::string jpeg(uint32_t w, uint32_t h, size_t pad)
+{
+    std::string app1 = "\xff\xe1" + be(uint32_t(pad + 2)).substr(2) + std::string(pad, '\0');
+    return "\xff\xd8" + app1 + "\xff\xc0" + be(17).substr(2) + "\x08" + be(h).substr(2) +
+           be(w).substr(2) + std::string(10, '\1');
+}
+
+// An icon of a PNG image for each {w, h}.
+static std::string ico(const std::vector<std::pair<uint32_t, uint32_t>> &sides)
+{
+    std::string entries, images;
+    size_t at = 6 + 16 * sides.size();
+    for (auto [w, h] : sides) {
+        std::string image = png(w, h);
+        entries += std::string{char(w < 256 ? w : 0), char(h < 256 ? h : 0), 0, 0} + le16(1) + le16(32) +
+                   le32(uint32_t(image.size())) + le32(uint32_t(at + images.size()));
+        images += image;
+    }
+    return le16(0) + le16(1) + le16(uint16_t(sides.size())) + entries + images;
+}
 
 static std::string slurp(std::FILE *f)
 {
@@ -479,6 +504,23 @@ static const TreeCase tree_cases[] = {
                                "t/e.png: first chunk is \\x1b\\x00Ab, not IHDR\n"
                                "t/f.png: IHDR is 4 bytes, too short for the width and height\n"
                                "t/g.png: " + no_format, 1},
+    // formats: known by content, walked by name; read past the first page
+    {"EveryImageName", {{"t/a.png", "65x64"}, {"t/b.APNG", "65x64"}, {"t/c.jpg", "65x64"}, {"t/d.jpeg", "65x64"},
+                        {"t/e.jpe", "65x64"}, {"t/f.jfif", "65x64"}, {"t/g.gif", "65x64"}, {"t/h.webp", "65x64"},
+                        {"t/i.avif", "65x64"}, {"t/j.heic", "65x64"}, {"t/k.heif", "65x64"}, {"t/l.hif", "65x64"},
+                        {"t/m.bmp", "65x64"}, {"t/n.dib", "65x64"}, {"t/o.ico", "65x64"}, {"t/p.cur", "65x64"},
+                        {"t/q.tif", "65x64"}, {"t/r.TIFF", "65x64"}, {"t/s.svg", "65x64"}, {"t/jpg", "65x64"}},
+                       {"t"},  "t/a.png" + over + "t/b.APNG" + over + "t/c.jpg" + over + "t/d.jpeg" + over +
+                               "t/e.jpe" + over + "t/f.jfif" + over + "t/g.gif" + over + "t/h.webp" + over +
+                               "t/i.avif" + over + "t/j.heic" + over + "t/k.heif" + over + "t/l.hif" + over +
+                               "t/m.bmp" + over + "t/n.dib" + over + "t/o.ico" + over + "t/p.cur" + over +
+                               "t/q.tif" + over + "t/r.TIFF" + over, 1},
+    {"ContentDecides", {{"t/a.png", jpeg(65, 64, 20)}, {"gif.txt", "GIF89a" + le16(65) + le16(64)}},
+                       {"t", "gif.txt"},  "t/a.png" + over + "gif.txt" + over, 1},
+    {"PastThePage",    {{"t/a.jpg", jpeg(65, 64, 20000)}, {"b", jpeg(65, 64, 20000)}},
+                       {"t", "b"},  "t/a.jpg" + over + "b" + over, 1},
+    {"IconLargestOver", {{"t/a.ico", ico({{200, 7}, {300, 5}, {90, 90}, {150, 2}})}}, {"-s", "100x", "t"},
+                       "t/a.ico: 300 x 5, over the width limit of 100\n", 1},
     // links: passed over in a walk, followed where named
     {"LinksInAWalk",   {{"t/loop", "->loop"}, {"t/up", "->.."}, {"t/l.png", "->../big.png"},
                         {"big.png", "65x64"}},                {"t"},          "",         0},

@@ -7,7 +7,6 @@
 
 const char image_read_failed[] = "cannot be read";
 const char image_not_this[] = "not this format";
-const char image_format_names[] = "PNG, JPEG, GIF, WebP, AVIF, HEIF, BMP, ICO or TIFF";
 
 // AVIF comes before HEIF: an AVIF file lists a HEIF brand too.
 static const image_format formats[] = {

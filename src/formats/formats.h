@@ -62,7 +62,4 @@ extern const char image_not_this[];
 // the reader's answer, or returns nullptr when no format takes it.
 const char *read_image(const image_input &in, image_sizes *out, const char **why);
 
-// Every format read, as "PNG, JPEG, ..., or TIFF" wants it in a line.
-extern const char image_format_names[];
-
 #endif

@@ -24,7 +24,7 @@ const char *read_tiff(const image_input &in, image_sizes *out)
     if (big) {
         header = 16;
         if (u16(p + 4) != 8 || u16(p + 6) != 0)
-            return "TIFF BigTIFF header is not one of 8-byte offsets";
+            return "TIFF BigTIFF header gives offsets of other than 8 bytes";
         if ((p = view_at(&v, 8, 8)) == nullptr)
             return "TIFF ends within its header";
         ifd = u64(p);

@@ -1,0 +1,276 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <grp.h>
+#include <limits.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <numeric>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common.h"
+
+// A baseline JPEG of w by h whose frame header follows an APP1 segment of
+// pad bytes.
+static std::string jpeg(uint32_t w, uint32_t h, size_t pad)
+{
+    std::string app1 = "\xff\xe1" + be(uint32_t(pad + 2)).substr(2) + std::string(pad, '\0');
+    return "\xff\xd8" + app1 + "\xff\xc0" + be(17).substr(2) + "\x08" + be(h).substr(2) +
+           be(w).substr(2) + std::string(10, '\1');
+}
+
+// An icon of a PNG image for each {w, h}.
+static std::string ico(const std::vector<std::pair<uint32_t, uint32_t>> &sides)
+{
+    std::string entries, images;
+    size_t at = 6 + 16 * sides.size();
+    for (auto [w, h] : sides) {
+        std::string image = png(w, h);
+        entries += std::string{char(w < 256 ? w : 0), char(h < 256 ? h : 0), 0, 0} + le16(1) + le16(32) +
+                   le32(uint32_t(image.size())) + le32(uint32_t(at + images.size()));
+        images += image;
+    }
+    return le16(0) + le16(1) + le16(uint16_t(sides.size())) + entries + images;
+}
+
+// Tree cases run the built dimgate-tree in a folder of their own, made of
+// {path, what} entries: what is "WxH" for an image of that size, "/" for a
+// folder, "/0" for a folder nobody may read, "->target" for a link, "|" for
+// a FIFO and "|WxH" for one whose writer sends that image; else the
+// file's content.
+using Tree = std::vector<std::pair<std::string, std::string>>;
+
+struct TreeCase {
+    const char *name;
+    Tree tree;
+    std::vector<std::string> args;
+    std::string out;  // its lines in any order; %m is the C library's text for errnum
+    int status;
+    int errnum = 0;
+    std::string err = "";  // a usage error's line, which the help follows
+};
+
+using namespace std::string_literals;
+
+// A folder nested past PATH_MAX, in 200-byte names, with an image below.
+static const std::string too_deep = [] {
+    std::string p = "deep";
+    while (p.size() <= PATH_MAX)
+        p += "/" + std::string(200, 'd');
+    return p + "/x.png";
+}();
+
+static const Tree two_thousand_within = [] {
+    Tree t{{"t/over.png", "65x64"}};
+    for (int i = 0; i < 2000; i++)
+        t.push_back({"t/" + std::to_string(i) + ".png", "64x64"});
+    return t;
+}();
+
+// A file that no format reads.
+static const std::string no_format = "not a PNG, JPEG, GIF, WebP, AVIF, HEIF, BMP, ICO or TIFF file\n";
+
+static const std::string over = ": 65 x 64 = 4160 pixels, over the limit of 4096\n";
+
+static const TreeCase tree_cases[] = {
+    // name            tree                                   arguments       stdout      status
+    {"Samples",        {},  {DIMGATE_DATA "/within.png", DIMGATE_DATA "/over.png"},
+                       DIMGATE_DATA "/over.png: 80 x 60 = 4800 pixels, over the limit of 4096\n", 1},
+    {"AllWithin",      {{"t/a.png", "64x64"}, {"t/b.png", "1x1"}, {"t/c", "/"}}, {"t"}, "", 0},
+    {"LastLimitWins",  {{"t/a.png", "64x32"}, {"t/b.png", "200x200"}}, {"-6", "-12", "t"},
+                       "t/b.png: 200 x 200 = 40000 pixels, over the limit of 2048\n", 1},
+    {"WhatIsChecked",  {{"t/a.PnG", "65x64"}, {"t/b.txt", "65x64"}, {"t/c.png.txt", "65x64"},
+                        {"t/x.png/d.png", "65x64"}, {"named.txt", "65x64"}},
+                       {"t", "named.txt"},  "named.txt" + over + "t/a.PnG" + over + "t/x.png/d.png" + over, 1},
+    {"Unjudged",       {{"t/a.png", "hi"}, {"t/b.png", sig + "\0\0"s}, {"t/c.png", sig + be(13) + "IH"},
+                        {"t/d.png", head(13, "IHDR", "\1\2")}, {"t/e.png", head(1, "\x1b\0Ab"s, "x")},
+                        {"t/f.png", head(4, "IHDR", be(1000))}, {"t/g.png", ""}},
+                       {"t"},  "t/a.png: " + no_format +
+                               "t/b.png: ends within the first chunk's length\n"
+                               "t/c.png: ends within the first chunk's type\n"
+                               "t/d.png: ends within the first chunk's data\n"
+                               "t/e.png: first chunk is \\x1b\\x00Ab, not IHDR\n"
+                               "t/f.png: IHDR is 4 bytes, too short for the width and height\n"
+                               "t/g.png: " + no_format, 1},
+    // formats: known by content, walked by name; read past the first page
+    {"EveryImageName", {{"t/a.png", "65x64"}, {"t/b.APNG", "65x64"}, {"t/c.jpg", "65x64"}, {"t/d.jpeg", "65x64"},
+                        {"t/e.jpe", "65x64"}, {"t/f.jfif", "65x64"}, {"t/g.gif", "65x64"}, {"t/h.webp", "65x64"},
+                        {"t/i.avif", "65x64"}, {"t/j.heic", "65x64"}, {"t/k.heif", "65x64"}, {"t/l.hif", "65x64"},
+                        {"t/m.bmp", "65x64"}, {"t/n.dib", "65x64"}, {"t/o.ico", "65x64"}, {"t/p.cur", "65x64"},
+                        {"t/q.tif", "65x64"}, {"t/r.TIFF", "65x64"}, {"t/s.svg", "65x64"}, {"t/jpg", "65x64"}},
+                       {"t"},  "t/a.png" + over + "t/b.APNG" + over + "t/c.jpg" + over + "t/d.jpeg" + over +
+                               "t/e.jpe" + over + "t/f.jfif" + over + "t/g.gif" + over + "t/h.webp" + over +
+                               "t/i.avif" + over + "t/j.heic" + over + "t/k.heif" + over + "t/l.hif" + over +
+                               "t/m.bmp" + over + "t/n.dib" + over + "t/o.ico" + over + "t/p.cur" + over +
+                               "t/q.tif" + over + "t/r.TIFF" + over, 1},
+    {"ContentDecides", {{"t/a.png", jpeg(65, 64, 20)}, {"gif.txt", "GIF89a" + le16(65) + le16(64)}},
+                       {"t", "gif.txt"},  "t/a.png" + over + "gif.txt" + over, 1},
+    {"PastThePage",    {{"t/a.jpg", jpeg(65, 64, 20000)}, {"b", jpeg(65, 64, 20000)}},
+                       {"t", "b"},  "t/a.jpg" + over + "b" + over, 1},
+    {"IconLargestOver", {{"t/a.ico", ico({{200, 7}, {300, 5}, {90, 90}, {150, 2}})}}, {"-s", "100x", "t"},
+                       "t/a.ico: 300 x 5, over the width limit of 100\n", 1},
+    // links: passed over in a walk, followed where named
+    {"LinksInAWalk",   {{"t/loop", "->loop"}, {"t/up", "->.."}, {"t/l.png", "->../big.png"},
+                        {"big.png", "65x64"}},                {"t"},          "",         0},
+    {"LinkNamed",      {{"t/a.png", "65x64"}, {"l", "->t"}, {"m.png", "->t/a.png"}},
+                       {"l", "l/", "m.png"},  "l/a.png" + over + "l/a.png" + over + "m.png" + over, 1},
+    // hostile trees
+    {"FifoInAWalk",    {{"t/x.png", "|"}},                    {"t"},          "t/x.png: not a regular file\n", 1},
+    {"FifoNamed",      {{"f", "|65x64"}},                     {"f"},          "f" + over, 1},
+    {"UnreadableDir",  {{"t/locked", "/0"}, {"t/b.png", "65x64"}}, {"t"},
+                       "t/b.png" + over + "t/locked: directory cannot be read: %m\n", 1, EACCES},
+    {"TooDeep",        {{"a/b.png", "65x64"}, {too_deep, "65x64"}, {"c/d.png", "65x64"}}, {"a", "deep", "c"},
+                       "a/b.png" + over + "c/d.png" + over + "deep: walk stopped: %m\n", 1, ENAMETOOLONG},
+    {"HostileNames",   {{"t/a\nb.png", "65x64"}, {"t/\x1b[2J.png", "65x64"}, {"t/\xc3\xa9.png", "65x64"}},
+                       {"t"},  "t/\\x1b[2J.png" + over + "t/a\\x0ab.png" + over + "t/\xc3\xa9.png" + over, 1},
+    {"MissingAmongGood", {{"a.png", "64x64"}, {"b.png", "65x64"}}, {"a.png", "missing.png", "b.png"},
+                       "b.png" + over + "missing.png: cannot be opened: %m\n", 1, ENOENT},
+    {"OneOverIn2000",  two_thousand_within,                   {"t"},          "t/over.png" + over, 1},
+    // limits: at each one passes, one over fails; each limit given applies,
+    // and the pixel limit of 4096 only when none is given
+    {"Sides",          {{"t/a.png", "512x512"}, {"t/b.png", "513x512"}, {"t/c.png", "512x513"}},
+                       {"-s", "512x512", "t"},  "t/b.png: 513 x 512, over the width limit of 512\n"
+                                                "t/c.png: 512 x 513, over the height limit of 512\n", 1},
+    {"WidthAlone",     {{"t/a.png", "600x9999"}, {"t/b.png", "601x1"}}, {"-s600x", "t"},
+                       "t/b.png: 601 x 1, over the width limit of 600\n", 1},
+    {"AnyPixelCount",  {{"t/a.png", "2500x2000"}, {"t/b.png", "5000001x1"}}, {"-2", "-tp", "5000000", "t"},
+                       "t/b.png\t5000001 x 1 = 5000001 pixels, over the limit of 5000000\n", 1},
+    {"LastPixelWins",  {{"t/a.png", "65x64"}},              {"-p", "100", "-2", "t"},
+                       "t/a.png: 65 x 64 = 4160 pixels, over the limit of 2048\n", 1},
+    {"Bytes",          {{"t/a.png", "65x64"}, {"t/b.png", png(1, 1) + "x"}, {"named", png(1, 1) + "x"},
+                        {"f", "|1x1"}},                     {"-b", "33", "t", "named", "f"},
+                       "t/b.png: 1 x 1, 34 bytes, over the byte limit of 33\n"
+                       "named: 1 x 1, 34 bytes, over the byte limit of 33\n"
+                       "f: not a regular file, so its size is unknown\n", 1},
+    {"TwoBroken",      {{"t/a.png", png(65, 64) + "x"}},    {"-b33", "-4", "t"},
+                       "t/a.png: 65 x 64 = 4160 pixels, 34 bytes, over the limit of 4096 and the byte limit of 33\n", 1},
+    // usage
+    {"UnknownOption",  {},                                    {"-1x", "t"},   "",         2, 0,
+                       "error: unknown option x\n\n"},
+    {"NoPath",         {},                                    {"-2"},         "",         2, 0,
+                       "error: no path given\n\n"},
+    {"DoubleDash",     {{"-h.png", "65x64"}},                 {"--", "-h.png"}, "-h.png" + over, 1},
+    {"Tabs",           {{"t/a: b.png", "65x64"}},             {"-t", "t", "no"},
+                       "t/a: b.png\t65 x 64 = 4160 pixels, over the limit of 4096\nno\tcannot be opened: %m\n", 1, ENOENT},
+};
+
+static void PrintTo(const TreeCase &row, std::ostream *os) { *os << row.name; }
+
+static std::string sorted(const std::string &lines)
+{
+    std::istringstream in(lines);
+    std::vector<std::string> v;
+    for (std::string line; std::getline(in, line);)
+        v.push_back(line + "\n");
+    std::sort(v.begin(), v.end());
+    return std::accumulate(v.begin(), v.end(), std::string());
+}
+
+// Makes path below root one name at a time, since a path past PATH_MAX
+// cannot be made whole. Returns a FIFO's writer, or -1.
+static pid_t make(const std::string &root, const std::string &path, const std::string &what)
+{
+    int at = open(root.c_str(), O_RDONLY);
+    size_t from = 0;
+    for (size_t slash; (slash = path.find('/', from)) != std::string::npos; from = slash + 1) {
+        std::string name = path.substr(from, slash - from);
+        mkdirat(at, name.c_str(), 0755);
+        int next = openat(at, name.c_str(), O_RDONLY);
+        close(at);
+        at = next;
+    }
+    const char *name = path.c_str() + from;
+    bool pipe = what[0] == '|';
+    unsigned long w, h;
+    std::string content = what.substr(pipe);
+    if (std::sscanf(content.c_str(), "%lux%lu", &w, &h) == 2)
+        content = png(uint32_t(w), uint32_t(h));
+    pid_t writer = -1;
+    if (pipe) {
+        writer = fifo(root + "/" + path, content);
+    } else if (what.rfind("->", 0) == 0) {
+        EXPECT_EQ(symlinkat(what.c_str() + 2, at, name), 0) << path;
+    } else if (what[0] == '/') {
+        EXPECT_EQ(mkdirat(at, name, what == "/0" ? 0 : 0755), 0) << path;
+    } else {
+        int fd = openat(at, name, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        EXPECT_EQ(::write(fd, content.data(), content.size()), ssize_t(content.size())) << path;
+        close(fd);
+    }
+    close(at);
+    return writer;
+}
+
+class TreeGate : public testing::TestWithParam<TreeCase> {};
+
+TEST_P(TreeGate, OutputAndStatus)
+{
+    const TreeCase &row = GetParam();
+    std::string root = dir + "/" + row.name, tool = DIMGATE_TREE_BIN;
+    const passwd *nobody = nullptr;
+    std::vector<pid_t> writers;
+    ASSERT_EQ(mkdir(root.c_str(), 0755), 0);
+    for (const auto &[path, what] : row.tree) {
+        writers.push_back(make(root, path, what));
+        if (what == "/0" && geteuid() == 0 && (nobody = as_nobody(&tool)) == nullptr)
+            GTEST_SKIP() << "there is no user nobody to try the folder as";
+    }
+
+    std::string out, err, want = row.out;
+    int status = run(tool, row.args, root, Made::files, nobody, &out, &err);
+    for (pid_t writer : writers)
+        reap(writer);
+    if (nobody != nullptr && status == 126)
+        GTEST_SKIP() << "the user nobody may not run " << tool << " (is " << dir << " mounted noexec?)";
+    if (size_t at = want.find("%m"); at != std::string::npos) {
+        std::string text = library_text(row.errnum);
+        want.replace(at, 2, text.substr(0, text.size() - 1));
+    }
+    EXPECT_EQ(sorted(out), sorted(want));
+    std::string help, none;
+    if (!row.err.empty())
+        run(tool, {"-h"}, root, Made::files, nullptr, &help, &none);
+    EXPECT_EQ(err, row.err + help);
+    EXPECT_EQ(status, row.status);
+}
+
+INSTANTIATE_TEST_SUITE_P(, TreeGate, testing::ValuesIn(tree_cases),
+                         [](const auto &row) { return std::string(row.param.name); });
+
+// A limit's value that cannot be taken is a usage error that names it,
+// and no file is checked.
+TEST(TreeGateUsage, BadLimitValues)
+{
+    const std::string not_number = "\" is not a number of at least 1";
+    const std::pair<std::vector<std::string>, std::string> rows[] = {
+        {{"-p"},                                    "option -p needs a value"},
+        {{"-b", "0", "over.png"},                   "option -b: \"0" + not_number},
+        {{"-p", "-5", "over.png"},                  "option -p: \"-5" + not_number},
+        {{"-b12abc", "over.png"},                   "option -b: \"12abc" + not_number},
+        {{"-s", "x", "over.png"},                   "option -s: \"x\" is not WIDTHxHEIGHT, WIDTHx or "
+                                                    "xHEIGHT, with sides of at least 1"},
+        {{"-s", "x99999999999999999999999", "over.png"},
+         "option -s: \"x99999999999999999999999\" is too large; the most is 18446744073709551615"},
+    };
+    std::string help, none;
+    run(DIMGATE_TREE_BIN, {"-h"}, DIMGATE_DATA, Made::files, nullptr, &help, &none);
+    for (const auto &[args, line] : rows) {
+        SCOPED_TRACE(args[0]);
+        std::string out, err;
+        EXPECT_EQ(run(DIMGATE_TREE_BIN, args, DIMGATE_DATA, Made::files, nullptr, &out, &err), 2);
+        EXPECT_EQ(out, "");
+        EXPECT_EQ(err, "error: " + line + "\n\n" + help);
+    }
+}

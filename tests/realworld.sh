@@ -1,15 +1,19 @@
 #!/bin/sh
-# Cross-checks dimgate with file(1) on real PNG files: under each of the six
-# limits, dimgate must exit 1 exactly when the width times the height that
-# file reports is over the limit, and it must print nothing. Given
-# DIMGATE_TREE, it checks the same files under each limit with dimgate-tree
-# too, which must name exactly those over the limit, with their sizes.
+# Cross-checks dimgate and dimgate-tree with other readers on real image
+# files. dimgate, on PNG files: under each of the six limits, it must exit 1
+# exactly when the width times the height that file(1) reports is over the
+# limit, and it must print nothing. Given DIMGATE_TREE, dimgate-tree, on the
+# files of every format it reads, found by their names' endings in any
+# case: under a limit of 1 pixel it must name each file but a 1 x 1 one,
+# with the width and height that Pillow reads (ImageMagick's identify where
+# Pillow cannot), avifdec or heif-info for AVIF and HEIF, or else file(1).
 #
 # usage: realworld.sh DIMGATE [MAX [DIMGATE_TREE]]
 # The files are those under $DIMGATE_PNG_DIR, or where the system keeps its
 # images (/System/Library and /Library on macOS, /usr/share elsewhere). One
-# check is one process, so only an even spread of at most MAX of them is
-# checked (default all); $DIMGATE_PNG_MAX overrides MAX, and 0 means all.
+# check by dimgate is one process, so it checks only an even spread of at
+# most MAX PNG files (default all); $DIMGATE_PNG_MAX overrides MAX, and 0
+# means all. dimgate-tree checks every file.
 # Exits 77 (skipped) when there is nothing to check or nothing to check with.
 set -u
 tool=$1
@@ -73,17 +77,6 @@ while IFS= read -r name <&3 && IFS= read -r kind <&4; do
     esac
     case $w$h in *[!0-9]*) other=$((other + 1)); continue ;; esac
     pixels=$((w * h))
-    case $name in
-    *[[:cntrl:]]*) ;;
-    *)
-        printf '%s\0' "$name" >>"$work/sized"
-        for l in 1 2 3 4 5 6; do
-            if [ "$pixels" -gt $((l * 1024)) ]; then
-                printf '%s: %s x %s = %s pixels, over the limit of %s\n' \
-                    "$name" "$w" "$h" "$pixels" $((l * 1024)) >>"$work/want.$l"
-            fi
-        done ;;
-    esac
     for l in 1 2 3 4 5 6; do
         "$tool" "-$l" "$name" >"$work/said" 2>&1
         status=$?
@@ -100,21 +93,206 @@ done 3<"$work/names" 4<"$work/kinds"
 echo "checked $checked of $total PNG files under $roots against file(1), under 6 limits" \
      "each: $wrong wrong answers; left out $other that file(1) does not size as PNG images"
 
-# dimgate-tree, in as few runs as xargs makes, names the files in the order
-# given; a name with a control byte in it would be shown escaped, so those
-# are left to dimgate.
-if [ -n "$tree" ] && [ -s "$work/sized" ]; then
-    for l in 1 2 3 4 5 6; do
-        touch "$work/want.$l"
-        xargs -0 "$tree" "-$l" <"$work/sized" >"$work/said" 2>&1
-        if ! cmp -s "$work/said" "$work/want.$l"; then
-            echo "dimgate-tree -$l differs from file(1); want < > said:"
-            diff "$work/want.$l" "$work/said" | head -n 20
-            wrong=$((wrong + 1))
-        fi
+# dimgate-tree, every file of the formats it reads, against the first of
+# the other readers that sizes it; a name with a control byte in it would
+# be shown escaped, so those are left to dimgate. Each table row is NAME,
+# format, width, height, reader, tab-separated.
+if [ -n "$tree" ]; then
+    tab=$(printf '\t')
+    # shellcheck disable=SC2086 # the roots are separate words
+    find $roots -type f ! -path "*$nl*" 2>/dev/null | LC_ALL=C grep -v '[[:cntrl:]]' |
+        LC_ALL=C awk '{ n = tolower($0) }
+            n ~ /\.(a?png|jpe?g|jpe|jfif|gif|webp|avif|hei[cf]|hif|bmp|dib|ico|cur|tiff?)$/' |
+        LC_ALL=C sort >"$work/found"
+    while IFS= read -r f; do
+        [ -r "$f" ] && printf '%s\n' "$f"
+    done <"$work/found" >"$work/images"
+    : >"$work/table"
+    cp "$work/images" "$work/rest"
+
+    # Pairs the names in $work/rest with the answers in $1, one a line: a
+    # name answered "FORMAT<tab>W<tab>H" goes into the table, read by $2;
+    # the others stay in $work/rest.
+    sized() {
+        paste "$work/rest" "$1" | awk -F '\t' -v OFS='\t' -v by="$2" -v rest="$work/rest.new" \
+            -v table="$work/table" '
+            NF == 4 && $3 ~ /^[0-9]+$/ && $4 ~ /^[0-9]+$/ { print $0, by >>table; next }
+            { print $1 >rest }'
+        touch "$work/rest.new"
+        mv "$work/rest.new" "$work/rest"
+    }
+
+    # Pillow reads them all in one process, the system's Python first:
+    # another python3 on PATH may be one without it. An icon's size is
+    # that of its largest entry, once loaded: the directory says 256 for
+    # any PNG entry of 256 or more. A file of a format that dimgate-tree
+    # does not read is left to the other readers, which pass it over too.
+    for py in /usr/bin/python3 python3 ''; do
+        [ -n "$py" ] && "$py" -c 'import PIL' >/dev/null 2>&1 && break
     done
-    echo "dimgate-tree named the files over each of the 6 limits:" \
-         "$(wc -l <"$work/want.1" | tr -d ' ') over 1024 pixels," \
-         "$(wc -l <"$work/want.6" | tr -d ' ') over 6144"
+    if [ -n "$py" ]; then
+        "$py" - "$work/rest" >"$work/answers" <<'EOF'
+import sys, warnings
+from PIL import Image
+warnings.simplefilter("ignore")
+Image.MAX_IMAGE_PIXELS = None
+kinds = {"PNG": "png", "JPEG": "jpeg", "MPO": "jpeg", "GIF": "gif", "WEBP": "webp",
+         "BMP": "bmp", "ICO": "ico", "CUR": "cur", "TIFF": "tiff"}
+with open(sys.argv[1], "rb") as names:
+    for line in names:
+        answer = "-"
+        try:
+            with Image.open(line[:-1]) as im:
+                kind = kinds.get(im.format)
+                if kind == "ico":
+                    im.load()
+                if kind:
+                    answer = "%s\t%d\t%d" % (kind, im.size[0], im.size[1])
+        except Exception:
+            pass
+        print(answer)
+EOF
+        sized "$work/answers" Pillow
+    else
+        echo "no python3 with Pillow: other readers size the files"
+    fi
+
+    # AVIF and HEIF, one process a file. heif-info shows the size rotated
+    # and cropped (irot, clap); avifdec shows the stored one.
+    while IFS= read -r f; do
+        size=
+        case $f in
+        *.[aA][vV][iI][fF])
+            if command -v avifdec >/dev/null; then
+                size=$(avifdec --info "$f" 2>/dev/null |
+                    sed -n "s/^ \\* Resolution *: \\([0-9]*\\)x\\([0-9]*\\)\$/avif$tab\\1$tab\\2${tab}avifdec/p")
+            fi ;;
+        esac
+        case $size:$f in
+        :*.[aA][vV][iI][fF] | :*.[hH][eE][iI][cCfF] | :*.[hH][iI][fF])
+            if command -v heif-info >/dev/null; then
+                size=$(heif-info "$f" 2>/dev/null | awk '
+                    /^main brand: / { kind = ($3 == "avif" || $3 == "avis") ? "avif" : "heif" }
+                    /^image: [0-9]+x[0-9]+ .*primary/ { split($2, s, "x"); size = s[1] "\t" s[2] }
+                    END { if (kind != "" && size != "") print kind "\t" size "\theif-info" }')
+            fi ;;
+        esac
+        if [ -n "$size" ]; then
+            printf '%s\t%s\n' "$f" "$size" >>"$work/table"
+        else
+            printf '%s\n' "$f"
+        fi
+    done <"$work/rest" >"$work/rest.new"
+    mv "$work/rest.new" "$work/rest"
+
+    # file(1), which writes a size for most formats, in one process.
+    if [ -s "$work/rest" ] && command -v file >/dev/null; then
+        file -b -f "$work/rest" | awk '
+            function out(kind, w, h) { sub(/^-/, "", w); sub(/^-/, "", h); print kind "\t" w "\t" h }
+            function sides(pattern, sep) {
+                if (!match($0, pattern)) return 0
+                s = substr($0, RSTART, RLENGTH); sub(/^.*, /, "", s)
+                return split(s, side, sep) >= 2
+            }
+            /^PNG image data, / && sides("^PNG image data, [0-9]+ x [0-9]+", " x ") { out("png", side[1], side[2]); next }
+            /^JPEG image data/ && sides(", precision [0-9]+, [0-9]+x[0-9]+", "x") { out("jpeg", side[1], side[2]); next }
+            /^GIF image data/ && sides("^GIF image data, version 8[79]a, [0-9]+ x [0-9]+", " x ") { out("gif", side[1], side[2]); next }
+            /^PC bitmap/ && sides(", -?[0-9]+ x -?[0-9]+ x [0-9]+", " x ") { out("bmp", side[1], side[2]); next }
+            /Web\/P image/ && sides(", [0-9]+x[0-9]+", "x") { out("webp", side[1], side[2]); next }
+            /^TIFF image data/ && match($0, /height=[0-9]+/) {
+                h = substr($0, RSTART + 7, RLENGTH - 7)
+                if (match($0, /width=[0-9]+/)) { out("tiff", substr($0, RSTART + 6, RLENGTH - 6), h); next }
+            }
+            { print "-" }' >"$work/answers"
+        sized "$work/answers" 'file(1)'
+    fi
+
+    # ImageMagick for the TIFF files left, BigTIFF among them: the first
+    # directory's size.
+    if command -v identify >/dev/null; then
+        while IFS= read -r f; do
+            case $f in
+            *.[tT][iI][fF] | *.[tT][iI][fF][fF])
+                size=$(identify -ping -format '%w %h\n' "${f}[0]" 2>/dev/null | awk 'NR == 1 && NF == 2 { print $1 "\t" $2 }')
+                [ -n "$size" ] && { printf '%s\ttiff\t%s\tidentify\n' "$f" "$size" >>"$work/table"; continue; }
+            esac
+            printf '%s\n' "$f"
+        done <"$work/rest" >"$work/rest.new"
+        mv "$work/rest.new" "$work/rest"
+    fi
+
+    # The lines to expect, in the order of the table, which is the order
+    # given; each row gets what dimgate-tree printed for it, or nothing.
+    cut -f 1 "$work/table" | tr '\n' '\0' >"$work/sized"
+    status=0
+    if [ -s "$work/sized" ]; then
+        xargs -0 "$tree" -p 1 -- <"$work/sized" >"$work/said" 2>&1 || status=$?
+    else
+        : >"$work/said"
+    fi
+    awk -F '\t' -v said="$work/said" -v status="$status" -v OFS='\t' '
+        { name[NR] = $1; kind[NR] = $2; w[NR] = $3; h[NR] = $4; by[NR] = $5 }
+        END {
+            while ((getline line <said) > 0) lines[++n] = line
+            at = 1
+            for (i = 1; i <= NR; i++) {
+                # A line is the next name'"'"'s when that name is this one
+                # followed by ": " and more.
+                got = ""
+                if (at <= n && index(lines[at], name[i] ": ") == 1 &&
+                    !(i < NR && index(lines[at], name[i + 1] ": ") == 1)) {
+                    got = substr(lines[at], length(name[i]) + 3)
+                    at++
+                }
+                want = ""
+                if (w[i] * h[i] != 1) {
+                    want = w[i] " x " h[i] " = " sprintf("%.0f", w[i] * h[i]) " pixels, over the limit of 1"
+                    over = 1
+                }
+                if (got == want) print "ok", kind[i], by[i]
+                else print "wrong", kind[i], by[i], name[i], w[i] " x " h[i], got
+            }
+            for (; at <= n; at++) print "extra", lines[at]
+            # xargs ends with 123 when a run of dimgate-tree ends with 1 to 125.
+            if (status != (over ? 123 : 0)) print "status", status
+        }' "$work/table" >"$work/verdicts"
+
+    # Where Pillow grows a GIF's screen to its first frame, identify shows
+    # the screen (its page). A HEIF file rotated or cropped is left out.
+    while IFS="$tab" read -r verdict kind reader name size got; do
+        case $verdict:$kind:$reader in
+        ok:*) printf '%s\t%s\n' "$kind" "$reader" ;;
+        wrong:gif:Pillow)
+            screen=$(identify -ping -format '%W x %H\n' "${name}[0]" 2>/dev/null | sed -n 1p)
+            case $got in
+            "$screen = "*)
+                echo "$name: Pillow $size, larger than the screen, $screen, which identify shows" >&4
+                printf 'gif\tidentify\n' ;;
+            *) printf '%s\n' "$name: gif, $size by Pillow, ${screen:-not sized} by identify; dimgate-tree: ${got:-nothing}" >&3 ;;
+            esac ;;
+        wrong:*:heif-info)
+            if heif-info -d "$name" 2>/dev/null | grep -q -E 'Box: (irot|clap) '; then
+                echo "$name: left out: heif-info shows $size, rotated or cropped" >&4
+            else
+                printf '%s\n' "$name: $kind, $size by $reader; dimgate-tree: ${got:-nothing}" >&3
+            fi ;;
+        wrong:*) printf '%s\n' "$name: $kind, $size by $reader; dimgate-tree: ${got:-nothing}" >&3 ;;
+        extra:*) printf '%s\n' "dimgate-tree printed a line for no file: $kind" >&3 ;;
+        status:*) printf '%s\n' "dimgate-tree's runs end with xargs's status $kind" >&3 ;;
+        esac
+    done <"$work/verdicts" >"$work/agreed" 3>"$work/wrong" 4>"$work/notes"
+    cat "$work/notes" "$work/wrong"
+    wrong=$((wrong + $(wc -l <"$work/wrong")))
+    agreed=$(wc -l <"$work/agreed" | tr -d ' ')
+
+    # jpeg: 62 by Pillow
+    sort "$work/agreed" | uniq -c | awk '
+        { if ($2 in s) s[$2] = s[$2] ", "; s[$2] = s[$2] $1 " by " $3 }
+        END { for (n in s) print n ": " s[n] }' | sort
+    echo "dimgate-tree agreed on $agreed of $(wc -l <"$work/images" | tr -d ' ') image files under $roots," \
+         "with $(wc -l <"$work/wrong" | tr -d ' ') wrong answers;" \
+         "left out $(wc -l <"$work/rest" | tr -d ' ') that no reader sizes"
+    sed -n '1,5s/^/    /p' "$work/rest"
 fi
+
 [ "$checked" -gt 0 ] && [ "$wrong" -eq 0 ]

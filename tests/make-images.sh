@@ -1,0 +1,427 @@
+#!/bin/sh
+# Makes a few hundred small image files in DIR, of every format dimgate-tree
+# reads and the variants that put the size elsewhere: progressive,
+# arithmetic and lossless JPEG, JPEG with an ICC profile, Exif or fill
+# bytes ahead of the frame, GIF87a, animated GIF and WebP, a GIF's first
+# frame inside its screen, WebP's three kinds, AVIF with alpha, a grid or
+# a rotation, HEIF with odd sides, a thumbnail or alpha, AVIF and HEIF with
+# meta after the image data, BMP's header sizes and top-down rows, icons
+# and cursors with several entries or PNG entries over 256, TIFF in both
+# byte orders, BigTIFF, and a TIFF whose directory lies past 512 KiB. Each
+# tool is used where it is installed, and what a missing one would have
+# made is named. A file's name starts with the size it was made at; the
+# check reads the size from the file, not from its name.
+#
+# usage: make-images.sh DIR
+# Exits 1 when an installed tool fails to make a file, 2 on a usage error.
+set -u
+if [ $# -ne 1 ]; then
+    echo "usage: make-images.sh DIR" >&2
+    exit 2
+fi
+dir=$1
+mkdir -p "$dir" || exit 1
+work=$(mktemp -d) || exit 1
+trap 'rm -rf "$work"' EXIT
+
+have() { command -v "$1" >/dev/null 2>&1; }
+skip() { echo "make-images: left out $*"; }
+
+# Runs a command that makes the file named first, quietly; a failure is
+# shown, and counted in $work/failed, and what it left is removed.
+mk() {
+    out=$1
+    shift
+    if ! "$@" >"$out.log" 2>&1; then
+        echo "make-images: failed: $*"
+        sed -n '1,5s/^/    /p' "$out.log"
+        rm -f "$out"
+        echo x >>"$work/failed"
+        rm -f "$out.log"
+        return 1
+    fi
+    rm -f "$out.log"
+}
+
+# Writes the unsigned number $1 as $2 bytes, least significant first.
+le() {
+    le_n=$1 le_i=0
+    while [ "$le_i" -lt "$2" ]; do
+        printf '%b' "\\0$(printf %o $((le_n % 256)))"
+        le_n=$((le_n / 256)) le_i=$((le_i + 1))
+    done
+}
+
+# Overwrites the bytes of file $1 from offset $2 with standard input.
+poke() { dd of="$1" bs=1 seek="$2" conv=notrunc 2>/dev/null; }
+
+# Pillow, from the system's Python first: another python3 on PATH may be
+# one without it.
+py=
+for p in /usr/bin/python3 python3; do
+    if "$p" -c 'import PIL' >/dev/null 2>&1; then
+        py=$p
+        break
+    fi
+done
+
+if ! have convert; then
+    skip "every file: ImageMagick's convert, which draws the images, is not installed"
+    exit 0
+fi
+have cjpeg || skip "arithmetic and lossless JPEG: cjpeg is not installed"
+have cwebp || skip "still WebP: cwebp is not installed"
+have img2webp || skip "animated WebP from frames: img2webp is not installed"
+have gif2webp || skip "animated WebP from GIF: gif2webp is not installed"
+have avifenc || skip "AVIF from avifenc: avifenc is not installed"
+have heif-enc || skip "HEIF: heif-enc is not installed"
+[ -n "$py" ] || skip "what Pillow makes (APNG, GIF87a, JPEG with Exif or fill bytes, OS/2 2.x BMP, icons" \
+    "with PNG entries over 256, TIFF with an Orientation) and HEIF with meta last: no python3 with Pillow"
+
+# An ICC profile: Pillow's sRGB, or one the system keeps.
+icc=
+if [ -n "$py" ] && "$py" -c 'import sys
+from PIL import ImageCms
+p = ImageCms.ImageCmsProfile(ImageCms.createProfile("sRGB"))
+open(sys.argv[1], "wb").write(p.tobytes())' "$work/srgb.icc" 2>/dev/null; then
+    icc=$work/srgb.icc
+else
+    for f in /usr/share/color/icc/*.ic[cm] /System/Library/ColorSync/Profiles/*.icc; do
+        [ -f "$f" ] && { icc=$f; break; }
+    done
+fi
+[ -n "$icc" ] || skip "JPEG, PNG and WebP with an ICC profile: no profile to embed"
+
+lossless=
+if have cjpeg && cjpeg -help 2>&1 | grep -q -e '-lossless'; then
+    lossless=y
+elif have cjpeg; then
+    skip "lossless JPEG: this cjpeg has no -lossless"
+fi
+
+# heif-enc -A fails with some builds of its AV1 encoder: tried once first.
+heifavif=
+if have heif-enc; then
+    convert -size 64x64 gradient:red-blue -depth 8 "$work/probe.png"
+    if heif-enc -A -q 30 "$work/probe.png" -o "$work/probe.avif" >/dev/null 2>&1 &&
+       [ -s "$work/probe.avif" ]; then
+        heifavif=y
+    else
+        skip "AVIF from heif-enc: heif-enc -A fails here"
+    fi
+fi
+
+# The sizes: the smallest, single rows and columns, odd sides, either side
+# of 256 and of 64 x 64, and sides over 4096; noise where it stays small,
+# a gradient elsewhere.
+sizes='1x1 2x2 1x300 300x1 3x7 16x16 32x32 48x48 63x64 64x64 65x64 123x45
+127x129 255x3 256x256 257x3 333x77 640x480 1000x700 4100x8 8x4100 5000x64'
+
+# Every file of one size, the $3rd, drawn in the folder $4; the variants
+# take turns from one size to the next.
+one() {
+    w=$1 h=$2 i=$3 t=$4 n="$dir/${1}x$2"
+    area=$((w * h))
+    odd=$((i % 2)) third=$((i % 3))
+    if [ "$area" -le 20000 ] && [ "$odd" -eq 1 ]; then
+        draw=plasma:
+    else
+        draw=gradient:red-blue
+    fi
+    # 8-bit RGB: heif-enc fails on PNG files of other depths.
+    convert -seed 1 -size "${w}x$h" "$draw" -depth 8 "PNG24:$t/s.png" || { echo x >>"$work/failed"; return; }
+    convert "$t/s.png" -alpha set -channel A -evaluate set 60% +channel "PNG32:$t/a.png"
+    convert "$t/s.png" "ppm:$t/s.ppm"
+
+    # PNG, and Adam7 interlaced with alpha
+    cp "$t/s.png" "$n-im.png"
+    if [ "$odd" -eq 0 ]; then
+        mk "$n-adam7-alpha.png" convert "$t/a.png" -interlace PNG "$n-adam7-alpha.png"
+    fi
+    # JPEG: baseline or progressive (SOF0, SOF2), arithmetic (SOF9, SOF10),
+    # lossless (SOF3), an ICC profile in APP2 ahead of the frame
+    if [ "$odd" -eq 0 ]; then
+        mk "$n-im.jpg" convert "$t/s.png" -quality 50 "$n-im.jpg"
+        [ -n "$icc" ] && mk "$n-icc.jpe" convert "$t/s.png" -quality 50 -profile "$icc" "$n-icc.jpe"
+        have cjpeg && mk "$n-arithmetic.jfif" cjpeg -quality 50 -arithmetic -outfile "$n-arithmetic.jfif" "$t/s.ppm"
+    else
+        mk "$n-progressive.jpeg" convert "$t/s.png" -quality 50 -interlace Plane "$n-progressive.jpeg"
+        have cjpeg && mk "$n-arithmetic-progressive.jpg" cjpeg -quality 50 -arithmetic -progressive \
+            -outfile "$n-arithmetic-progressive.jpg" "$t/s.ppm"
+        [ -n "$lossless" ] && mk "$n-lossless.jpg" cjpeg -lossless 1 -outfile "$n-lossless.jpg" "$t/s.ppm"
+    fi
+    # GIF: still, or animated with frames the size of the screen; a first
+    # frame smaller than the screen, within it
+    if [ "$odd" -eq 0 ]; then
+        mk "$n-im.gif" convert "$t/s.png" +dither "$n-im.gif"
+    else
+        mk "$n-anim.gif" convert -delay 10 "$t/s.png" \( "$t/s.png" -negate \) \( "$t/s.png" -flip \) \
+            +dither -loop 0 "$n-anim.gif"
+    fi
+    if [ "$third" -eq 0 ] && [ "$w" -ge 4 ] && [ "$h" -ge 4 ]; then
+        mk "$n-inner-frame.gif" convert "$t/s.png" -gravity center -crop 50%x50%+0+0 +dither "$n-inner-frame.gif"
+    fi
+    # WebP: lossy (VP8), lossless (VP8L), alpha or ICC (VP8X), animated
+    # (VP8X with ANIM)
+    if have cwebp; then
+        case $third in
+        0) mk "$n-lossy.webp" cwebp -quiet -q 50 "$t/s.png" -o "$n-lossy.webp" ;;
+        1) mk "$n-lossless.webp" cwebp -quiet -lossless "$t/s.png" -o "$n-lossless.webp" ;;
+        2) mk "$n-alpha.webp" cwebp -quiet -q 50 -alpha_q 50 "$t/a.png" -o "$n-alpha.webp" ;;
+        esac
+        if [ -n "$icc" ] && [ "$third" -eq 1 ]; then
+            convert "$t/s.png" -profile "$icc" "PNG24:$t/icc.png"
+            mk "$n-icc.webp" cwebp -quiet -q 50 -metadata icc "$t/icc.png" -o "$n-icc.webp"
+        fi
+    fi
+    if [ "$odd" -eq 0 ] && have img2webp; then
+        convert "$t/s.png" -negate "$t/neg.png"
+        mk "$n-anim.webp" img2webp -loop 0 -lossy "$t/s.png" "$t/neg.png" -o "$n-anim.webp"
+    elif [ "$odd" -eq 1 ] && have gif2webp && [ -f "$n-anim.gif" ]; then
+        mk "$n-gif.webp" gif2webp -quiet "$n-anim.gif" -o "$n-gif.webp"
+    fi
+    # BMP: run-length coded with the 40-byte header; uncompressed while
+    # small, with the 124-byte header, the 40-byte one, or OS/2's 12-byte
+    # one; top-down rows: a negative height in the 40-byte header, the
+    # image flipped first so that it still shows the right way up
+    mk "$n-rle.bmp" convert "$t/s.png" +dither -type Palette -compress RLE "BMP3:$n-rle.bmp"
+    if [ "$area" -le 40000 ]; then
+        case $third in
+        0) mk "$n-v5.bmp" convert "$t/s.png" "$n-v5.bmp" ;;
+        1) mk "$n-v3.dib" convert "$t/s.png" "BMP3:$n-v3.dib" ;;
+        2) mk "$n-os2.bmp" convert "$t/s.png" "BMP2:$n-os2.bmp" ;;
+        esac
+        if [ "$odd" -eq 0 ]; then
+            mk "$n-top-down.bmp" convert "$t/s.png" -flip "BMP3:$n-top-down.bmp" &&
+                le $((4294967296 - h)) 4 | poke "$n-top-down.bmp" 22
+        fi
+    fi
+    # ICO, one entry (a 256 one is kept as PNG); CUR, an icon of type 2
+    if [ "$w" -le 256 ] && [ "$h" -le 256 ]; then
+        if [ "$odd" -eq 0 ] || [ "$w" -eq 256 ] || [ "$h" -eq 256 ]; then
+            mk "$n-im.ico" convert "$t/s.png" "$n-im.ico"
+        else
+            mk "$n-im.cur" convert "$t/s.png" "ICO:$n-im.cur" && le 2 2 | poke "$n-im.cur" 2
+        fi
+    fi
+    # TIFF in both byte orders, and BigTIFF
+    if [ "$odd" -eq 0 ]; then
+        mk "$n-le.tif" convert "$t/s.png" -compress zip "$n-le.tif"
+        mk "$n-bigtiff-be.tiff" convert "$t/s.png" -compress zip -define tiff:endian=msb \
+            "TIFF64:$n-bigtiff-be.tiff"
+    else
+        mk "$n-be.tiff" convert "$t/s.png" -compress lzw -define tiff:endian=msb "$n-be.tiff"
+        mk "$n-bigtiff.tif" convert "$t/s.png" -compress zip "TIFF64:$n-bigtiff.tif"
+    fi
+    # AVIF, with alpha (a second item, with its own ispe), and from libheif
+    if have avifenc; then
+        if [ "$odd" -eq 0 ]; then
+            mk "$n-aom.avif" avifenc -s 10 -j 1 "$t/s.png" "$n-aom.avif"
+        else
+            mk "$n-alpha.avif" avifenc -s 10 -j 1 "$t/a.png" "$n-alpha.avif"
+        fi
+    fi
+    if [ -n "$heifavif" ] && [ "$third" -eq 2 ]; then
+        mk "$n-libheif.avif" heif-enc -A -q 30 "$t/s.png" -o "$n-libheif.avif"
+    fi
+    # HEIF: odd sides make the primary item a grid whose tile's ispe comes
+    # first; alpha and a thumbnail add more items. heif-enc cannot make a
+    # thumbnail of a thin image.
+    if have heif-enc; then
+        if [ "$odd" -eq 0 ] && [ "$w" -ge 64 ] && [ "$h" -ge 64 ] && [ "$w" -le 4096 ] && [ "$h" -le 4096 ]; then
+            mk "$n-thumbnail.hif" heif-enc -q 30 -t 32 "$t/s.png" -o "$n-thumbnail.hif"
+        elif [ "$third" -ne 0 ]; then
+            mk "$n-alpha.heif" heif-enc -q 30 "$t/a.png" -o "$n-alpha.heif"
+        else
+            mk "$n-x265.heic" heif-enc -q 30 "$t/s.png" -o "$n-x265.heic"
+        fi
+    fi
+}
+
+# Files of a few sizes only.
+extra() {
+    t=$1
+    convert -size 256x256 gradient:red-blue -depth 8 "$t/256.png"
+    mk "$dir/256x256-6-entries.ico" convert "$t/256.png" -define icon:auto-resize=256,128,64,48,32,16 \
+        "$dir/256x256-6-entries.ico"
+    mk "$dir/48x48-3-entries.cur" convert "$t/256.png" -define icon:auto-resize=48,32,16 \
+        "ICO:$dir/48x48-3-entries.cur" && le 2 2 | poke "$dir/48x48-3-entries.cur" 2
+    mk "$dir/123x45-pages.tif" convert -size 123x45 gradient:red-blue \( -size 300x200 gradient: \) \
+        -depth 8 -compress zip "$dir/123x45-pages.tif"
+    # libtiff writes the directory after the image: here past 512 KiB
+    mk "$dir/800x700-ifd-at-end.tif" convert -size 800x700 gradient: -depth 8 -compress none \
+        "$dir/800x700-ifd-at-end.tif"
+    mk "$dir/333x77-upper.JPG" convert -size 333x77 gradient:red-blue -quality 50 "$dir/333x77-upper.JPG"
+    mk "$dir/77x333-upper.PNG" convert -size 77x333 gradient:red-blue -depth 8 "$dir/77x333-upper.PNG"
+    if have avifenc; then
+        convert -size 640x200 gradient:red-blue -depth 8 "$t/grid.png"
+        convert "$t/grid.png" -alpha set -channel A -evaluate set 60% +channel "$t/grida.png"
+        mk "$dir/256x256-2x2-grid.avif" avifenc -s 10 -j 1 --grid 2x2 "$t/256.png" "$dir/256x256-2x2-grid.avif"
+        mk "$dir/640x200-4x2-grid-alpha.avif" avifenc -s 10 -j 1 --grid 4x2 "$t/grida.png" \
+            "$dir/640x200-4x2-grid-alpha.avif"
+        # rotation and a crop are applied on display; the stored size stays
+        convert -size 123x45 gradient:red-blue -depth 8 "$t/odd.png"
+        mk "$dir/123x45-irot.avif" avifenc -s 10 -j 1 --irot 1 "$t/odd.png" "$dir/123x45-irot.avif"
+        mk "$dir/640x200-clap.avif" avifenc -s 10 -j 1 --crop 10,10,100,50 "$t/grid.png" \
+            "$dir/640x200-clap.avif"
+    fi
+}
+
+# Pillow makes what the tools above do not: APNG, GIF87a, JPEG with Exif
+# (an Orientation that turns it), with an ICC profile long enough to need
+# three APP2 segments, or with fill bytes before its markers, TIFF with an
+# Orientation, BMP with OS/2 2.x's 64-byte header, and icons holding PNG
+# entries over 256.
+pillow() {
+    "$py" - "$dir" <<'EOF'
+import io, struct, sys
+from PIL import Image, ImageOps
+d = sys.argv[1]
+
+def seed(w, h):
+    return Image.linear_gradient("L").resize((w, h)).convert("RGB")
+
+for w, h in [(1, 1), (2, 2), (1, 300), (300, 1), (123, 45), (64, 64), (65, 64),
+             (256, 256), (257, 3), (640, 480), (4100, 8)]:
+    im = seed(w, h)
+    im.save("%s/%dx%d-pillow.apng" % (d, w, h), save_all=True,
+            append_images=[ImageOps.invert(im)], duration=100, loop=0)
+for w, h in [(1, 1), (123, 45), (45, 123), (300, 1), (640, 480)]:
+    exif = Image.Exif()
+    exif[0x0112] = 6
+    seed(w, h).save("%s/%dx%d-exif-rotated.jpg" % (d, w, h), quality=50, exif=exif.tobytes())
+    seed(w, h).save("%s/%dx%d-rotated.tif" % (d, w, h), tiffinfo={274: 6},
+                   compression="tiff_adobe_deflate")
+icc = bytearray(150000)
+icc[0:4] = struct.pack(">I", len(icc))
+icc[36:40] = b"acsp"
+seed(333, 77).save(d + "/333x77-large-icc.jpg", quality=50, icc_profile=bytes(icc))
+
+# OS/2 2.x: the 40 bytes of Windows' header, then 24 more.
+for w, h in [(1, 1), (123, 45), (64, 64)]:
+    b = io.BytesIO()
+    seed(w, h).save(b, "BMP")
+    v = b.getvalue()
+    head = bytearray(v[:54]) + bytes(24)
+    struct.pack_into("<I", head, 2, len(v) + 24)
+    struct.pack_into("<I", head, 10, 54 + 24)
+    struct.pack_into("<I", head, 14, 64)
+    open("%s/%dx%d-os2-v2.bmp" % (d, w, h), "wb").write(bytes(head) + v[54:])
+
+# An icon's directory holds 0 for a side of 256 or more; the PNG entry
+# holds the true size.
+def icon(name, sizes):
+    pngs = []
+    for w, h in sizes:
+        b = io.BytesIO()
+        seed(w, h).save(b, "PNG")
+        pngs.append((w, h, b.getvalue()))
+    out = struct.pack("<HHH", 0, 1, len(pngs))
+    at = 6 + 16 * len(pngs)
+    for w, h, p in pngs:
+        out += struct.pack("<BBBBHHII", w if w < 256 else 0, h if h < 256 else 0,
+                           0, 0, 1, 32, len(p), at)
+        at += len(p)
+    open(d + "/" + name, "wb").write(out + b"".join(p for _, _, p in pngs))
+
+icon("300x200-png-entries.ico", [(16, 16), (300, 200)])
+icon("600x1-png-entry.ico", [(600, 1)])
+icon("32x32-and-1x1.ico", [(1, 1), (32, 32)])
+
+for w, h in [(1, 1), (123, 45), (640, 480)]:
+    seed(w, h).save("%s/%dx%d-87a.gif" % (d, w, h))
+
+# Any number of 0xFF may come before a marker's code.
+b = io.BytesIO()
+seed(123, 45).save(b, "JPEG", quality=50)
+b = b.getvalue()
+out, at = bytearray(b[:2]), 2
+while b[at + 1] != 0xDA:
+    end = at + 2 + struct.unpack(">H", b[at + 2:at + 4])[0]
+    out += b"\xff\xff" + b[at:end]
+    at = end
+open(d + "/123x45-fill-bytes.jpg", "wb").write(bytes(out + b"\xff" + b[at:]))
+EOF
+}
+
+# Phones write the image data first and meta at the end: these copies
+# move meta past mdat, and iloc's file offsets back by meta's size.
+meta_last() {
+    "$py" - "$@" <<'EOF'
+import struct, sys
+for src in sys.argv[1:]:
+    b = open(src, "rb").read()
+    boxes, at = {}, 0
+    while at < len(b):
+        size = struct.unpack(">I", b[at:at + 4])[0]
+        boxes[b[at + 4:at + 8]] = b[at:at + size]
+        at += size
+    assert list(boxes) == [b"ftyp", b"meta", b"mdat"], list(boxes)
+    meta = bytearray(boxes[b"meta"])
+    at = meta.index(b"iloc") - 4
+    version, sizes = meta[at + 8], meta[at + 12] << 8 | meta[at + 13]
+    o, l, base = sizes >> 12, sizes >> 8 & 15, sizes >> 4 & 15
+    index = sizes & 15 if version in (1, 2) else 0
+    at += 14
+    wide = 4 if version == 2 else 2
+    count = int.from_bytes(meta[at:at + wide], "big")
+    at += wide
+    form = {4: ">I", 8: ">Q"}
+    for _ in range(count):
+        at += wide
+        method = 0
+        if version in (1, 2):
+            method = meta[at + 1] & 15
+            at += 2
+        at += 2
+        moved = False
+        if base:
+            v = int.from_bytes(meta[at:at + base], "big")
+            if method == 0 and v:
+                struct.pack_into(form[base], meta, at, v - len(meta))
+                moved = True
+            at += base
+        extents = struct.unpack(">H", meta[at:at + 2])[0]
+        at += 2
+        for _ in range(extents):
+            at += index
+            if o and method == 0 and not moved:
+                v = int.from_bytes(meta[at:at + o], "big")
+                struct.pack_into(form[o], meta, at, v - len(meta))
+            at += o + l
+    dot = src.rindex(".")
+    open(src[:dot] + "-meta-last" + src[dot:], "wb").write(boxes[b"ftyp"] + boxes[b"mdat"] + meta)
+EOF
+}
+
+# Two jobs at once, each with its own half of the sizes.
+i=0
+for s in $sizes; do
+    i=$((i + 1))
+    printf '%s %s %s\n' "${s%x*}" "${s#*x}" "$i" >>"$work/sizes.$((i % 2))"
+done
+for j in 0 1; do
+    (
+        mkdir "$work/$j"
+        while read -r w h i; do
+            one "$w" "$h" "$i" "$work/$j"
+        done <"$work/sizes.$j"
+        if [ "$j" -eq 0 ]; then
+            extra "$work/$j"
+        elif [ -n "$py" ]; then
+            pillow || echo x >>"$work/failed"
+        fi
+    ) &
+done
+wait
+set --
+for f in "$dir/123x45-x265.heic" "$dir/640x480-thumbnail.hif" "$dir/640x200-4x2-grid-alpha.avif"; do
+    [ -f "$f" ] && set -- "$@" "$f"
+done
+if [ -n "$py" ] && [ $# -gt 0 ]; then
+    meta_last "$@" || echo x >>"$work/failed"
+fi
+
+made=$(find "$dir" -type f | wc -l | tr -d ' ')
+echo "make-images: $made files in $dir"
+[ ! -f "$work/failed" ]

@@ -33,21 +33,26 @@ find_identify() {
     return 1
 }
 
-# As root on a system with apt-get, installs the peers the system lacks
-# (BENCH_INSTALL=0 turns that off).
+# As root on a system with apt-get, installs the packages named, which
+# the system lacks (BENCH_INSTALL=0 turns that off).
+get_packages() {
+    if [ $# -gt 0 ] && [ "$(id -u)" -eq 0 ] && [ "${BENCH_INSTALL:-1}" = 1 ] &&
+        command -v apt-get >/dev/null; then
+        echo "installing $*" >&2
+        { apt-get update -qq && DEBIAN_FRONTEND=noninteractive \
+            apt-get install -y -qq --no-install-recommends "$@"; } >/dev/null 2>&1 ||
+            echo "could not install $*" >&2
+    fi
+}
 missing=
 command -v pngcheck >/dev/null || missing="$missing pngcheck"
 command -v file >/dev/null || missing="$missing file"
 command -v strace >/dev/null || missing="$missing strace"
 [ -x /usr/bin/time ] || missing="$missing time"
 find_identify || missing="$missing imagemagick"
-if [ -n "$missing" ] && [ "$(id -u)" -eq 0 ] && [ "${BENCH_INSTALL:-1}" = 1 ] &&
-    command -v apt-get >/dev/null; then
-    echo "installing$missing" >&2
+if [ -n "$missing" ]; then
     # shellcheck disable=SC2086 # one word a package
-    { apt-get update -qq && DEBIAN_FRONTEND=noninteractive \
-        apt-get install -y -qq --no-install-recommends $missing; } >/dev/null 2>&1 ||
-        echo "could not install$missing" >&2
+    get_packages $missing
     find_identify || true
 fi
 # The system's own interpreter, not a version manager's shim in front of it.
@@ -57,10 +62,13 @@ python=$(command -v /usr/bin/python3 || command -v python3 || true)
 : >"$work/cmds"
 : >"$work/notes"
 : >"$work/took"
-add() { # add NAME PROGRAM COMMAND
+# With a fourth argument, the command runs only on the sets it names.
+: >"$work/sets"
+add() { # add NAME PROGRAM COMMAND [SETS]
     if [ -n "$2" ] && command -v "$2" >/dev/null; then
         printf '%s\n' "$1" >>"$work/names"
         printf '%s\n' "$3" >>"$work/cmds"
+        printf '%s\n' "${4:-}" >>"$work/sets"
     else
         printf '%s: not on this system, left out\n' "$1" >>"$work/notes"
     fi
@@ -104,17 +112,21 @@ chart() {
         END {
             # The shortest bar of a log scale stays a tenth of the longest.
             base = low / exp(log(top / low) / 9)
+            # The names, right-aligned, get 7 pixels a character.
+            x = 200
+            for (i = 1; i <= NR; i++)
+                if (7 * length(name[i]) + 20 > x) x = 7 * length(name[i]) + 20
             h = 30 * NR + 40
-            printf "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"680\" height=\"%d\" font-family=\"sans-serif\" font-size=\"13\">\n", h
-            printf "<rect width=\"680\" height=\"%d\" fill=\"white\"/>\n", h
+            printf "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%d\" font-family=\"sans-serif\" font-size=\"13\">\n", x + 480, h
+            printf "<rect width=\"%d\" height=\"%d\" fill=\"white\"/>\n", x + 480, h
             printf "<text x=\"10\" y=\"20\" font-weight=\"bold\">%s</text>\n", title
             for (i = 1; i <= NR; i++) {
                 y = 30 * i + 8
                 w = scale == "log" ? 400 * log(cost[i] / base) / log(top / base) : 400 * cost[i] / top
                 fill = name[i] ~ mine ? "#2a7" : name[i] ~ floor ? "#bbc" : "#889"
-                printf "<text x=\"190\" y=\"%d\" text-anchor=\"end\">%s</text>\n", y + 15, name[i]
-                printf "<rect x=\"200\" y=\"%d\" width=\"%.1f\" height=\"20\" fill=\"%s\"/>\n", y, w, fill
-                printf "<text x=\"%.1f\" y=\"%d\">%s</text>\n", 205 + w, y + 15, cost[i]
+                printf "<text x=\"%d\" y=\"%d\" text-anchor=\"end\">%s</text>\n", x - 10, y + 15, name[i]
+                printf "<rect x=\"%d\" y=\"%d\" width=\"%.1f\" height=\"20\" fill=\"%s\"/>\n", x, y, w, fill
+                printf "<text x=\"%.1f\" y=\"%d\">%s</text>\n", x + 5 + w, y + 15, cost[i]
             }
             print "</svg>"
         }'

@@ -92,6 +92,9 @@ const unsigned char *view_at(view *v, uint64_t offset, size_t n)
     }
     if (offset >= v->window_at && end <= v->window_at + v->window_n)
         return v->window + (offset - v->window_at);
+    // A read that failed is not tried again: the reader is on its way out.
+    if (v->stop == view_failed)
+        return nullptr;
     if (v->out->reads >= v->most_reads) {
         v->stop = view_bound;
         return nullptr;

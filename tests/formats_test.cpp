@@ -1,0 +1,334 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "formats/formats.h"
+
+using namespace std::string_literals;
+using str = std::string;
+
+// Numbers as bytes, in either order.
+static str num(bool le, uint64_t v, size_t size)
+{
+    str s;
+    for (size_t k = 0; k < size; k++)
+        s += char(v >> 8 * (le ? k : size - 1 - k));
+    return s;
+}
+static str le16(uint32_t v) { return num(true, v, 2); }
+static str le32(uint32_t v) { return num(true, v, 4); }
+static str be16(uint32_t v) { return num(false, v, 2); }
+static str be32(uint32_t v) { return num(false, v, 4); }
+static str zeros(size_t n) { return str(n, '\0'); }
+static str patch(str s, size_t at, const str &bytes) { return s.replace(at, bytes.size(), bytes); }
+static str times(size_t n, const str &s)
+{
+    str all;
+    while (n-- > 0)
+        all += s;
+    return all;
+}
+
+static str png(uint32_t w, uint32_t h, const char *type = "IHDR", uint32_t length = 13)
+{
+    return "\x89PNG\r\n\x1a\n"s + be32(length) + type + be32(w) + be32(h) + "\x08\x06\0\0\0"s + be32(0);
+}
+
+// JPEG: the segments between the start and the image data.
+static str segment(int code, const str &body) { return "\xff"s + char(code) + be16(uint32_t(body.size() + 2)) + body; }
+static str sof(int code, uint32_t w, uint32_t h) { return segment(code, "\x08"s + be16(h) + be16(w) + "\1"); }
+static str jpeg(const str &segments) { return "\xff\xd8"s + segments + segment(0xda, "\1\1\0\0\x3f\0"s) + "\xff\xd9"; }
+static const str jfif = segment(0xe0, "JFIF\0\1\1\0\0\1\0\1\0\0"s), frame = sof(0xc0, 123, 45);
+static const str app1_20k = segment(0xe1, str(20000, 'x')), jpeg_20k = "\xff\xd8"s + jfif + app1_20k + frame;
+// The thumbnail in Exif's APP1 is a whole JPEG, with a frame header of its own.
+static str exif(const str &thumbnail) { return segment(0xe1, "Exif\0\0MM\0*"s + be32(8) + thumbnail); }
+
+static str gif(const char *version, uint32_t w, uint32_t h) { return version + le16(w) + le16(h) + "\xf7\0\0"s; }
+
+static str riff(const str &chunk) { return "RIFF" + le32(uint32_t(4 + chunk.size())) + "WEBP" + chunk; }
+static str vp8(uint32_t w, uint32_t h) { return riff("VP8 " + le32(10) + "\x50\2\0\x9d\1\x2a"s + le16(w) + le16(h)); }
+static str vp8l(uint32_t bits) { return riff("VP8L" + le32(10) + "\x2f" + le32(bits) + zeros(5)); }
+static str vp8x(uint32_t w, uint32_t h)
+{
+    return riff("VP8X" + le32(10) + le32(0) + num(true, w - 1, 3) + num(true, h - 1, 3));
+}
+
+// AVIF and HEIF boxes.
+static str box(const char *type, const str &body) { return be32(uint32_t(8 + body.size())) + type + body; }
+static str box64(const char *type, const str &body) { return be32(1) + type + num(false, 16 + body.size(), 8) + body; }
+static str fullbox(const char *type, int version, uint32_t flags, const str &body)
+{
+    return box(type, char(version) + num(false, flags, 3) + body);
+}
+static str ftyp(const char *major, const str &compatible) { return box("ftyp", major + be32(0) + compatible); }
+static str ispe(uint32_t w, uint32_t h) { return fullbox("ispe", 0, 0, be32(w) + be32(h)); }
+static str pitm(uint32_t item) { return fullbox("pitm", 0, 0, be16(item)); }
+// Version 0, flags 0: each entry is an item, a count, then that many 1-byte indexes.
+static str ipma(uint32_t count, const str &entries) { return fullbox("ipma", 0, 0, be32(count) + entries); }
+static str iprp(const str &ipco, const str &ipma) { return box("iprp", box("ipco", ipco) + ipma); }
+static str meta(const str &children)
+{
+    return fullbox("meta", 0, 0, fullbox("hdlr", 0, 0, zeros(4) + "pict" + zeros(13)) + children);
+}
+// Item 1 is primary, and its one property, essential, is the first.
+static str one_item(const str &ipco) { return pitm(1) + iprp(ipco, ipma(1, be16(1) + "\1\x81"s)); }
+static const str avif = ftyp("avif", "mif1miafavif"), item = meta(one_item(ispe(123, 45)));
+
+static str bmp(uint32_t header, uint32_t w, uint32_t h)
+{
+    str dib = le32(header) + (header == 12 ? le16(w) + le16(h) : le32(w) + le32(h)) + le16(1) + le16(24);
+    dib.resize(header, '\0');
+    return "BM" + le32(14 + header) + le32(0) + le32(14 + header) + dib;
+}
+
+// ICO: a DIB's height counts its mask too. The directory says 0 for each
+// side, as it does for 256 or more, so that only the images can tell.
+static str dib(uint32_t w, uint32_t h) { return le32(40) + le32(w) + le32(h) + le16(1) + le16(32) + zeros(24); }
+static str ico(const std::vector<str> &images, int type = 1, size_t gap = 0)
+{
+    str directory = "\0\0"s + char(type) + "\0"s + le16(uint32_t(images.size())), data;
+    for (const str &image : images) {
+        data += zeros(gap);
+        uint32_t at = uint32_t(6 + 16 * images.size() + data.size());
+        directory += zeros(4) + le16(1) + le16(32) + le32(uint32_t(image.size())) + le32(at);
+        data += image;
+    }
+    return directory + data;
+}
+
+// TIFF: the first IFD, after pad bytes, claims count entries (-1: those given).
+struct Entry { uint16_t tag, type; uint64_t value; uint32_t n = 1; };
+enum : uint16_t { WIDTH = 256, HEIGHT = 257, OTHER = 254, SHORT = 3, LONG = 4, LONG8 = 16 };
+static str tiff(bool le, bool big, const std::vector<Entry> &entries, size_t pad = 0, long count = -1)
+{
+    size_t word = big ? 8 : 4;
+    str s = le ? "II" : "MM";
+    if (big)
+        s += num(le, 43, 2) + num(le, 8, 2) + num(le, 0, 2) + num(le, 16 + pad, 8);
+    else
+        s += num(le, 42, 2) + num(le, 8 + pad, 4);
+    s += zeros(pad) + num(le, count < 0 ? entries.size() : uint64_t(count), big ? 8 : 2);
+    for (const Entry &e : entries) {
+        size_t size = std::min<size_t>(e.type == SHORT ? 2 : e.type == LONG8 ? 8 : 4, word);
+        s += num(le, e.tag, 2) + num(le, e.type, 2) + num(le, e.n, word);
+        s += num(le, e.value, size) + zeros(word - size);
+    }
+    return s;
+}
+static const std::vector<Entry> sides = {{OTHER, LONG, 0}, {WIDTH, SHORT, 123}, {HEIGHT, LONG, 45}};
+static const std::vector<Entry> longs = {{WIDTH, LONG, 123}, {HEIGHT, LONG, 45}};
+
+struct Row {
+    const char *name;
+    const char *format;   // nullptr: no format takes the bytes
+    str bytes;
+    const char *found;    // the sizes found ("WxH ..."), or why there are none
+    uint64_t reach = 0;   // how far a reader of no fixed bound may look; 0: the file's size
+    unsigned reads = 0;   // how many reads past the page it may make
+};
+static void PrintTo(const Row &row, std::ostream *os) { *os << row.name; }
+
+static const char jpeg_bound[] = "JPEG has no frame header within its first 1024 segments or 16 MiB";
+
+static const Row rows[] = {
+    // name, format, bytes, then the sizes found or the reason, and the bounds if not the usual
+    // PNG: the probe's head
+    {"PngFirstChunkNotIhdr", "PNG", png(1, 1, "\1HDR"), "first chunk is \\x01HDR, not IHDR"},
+    {"PngShortIhdr", "PNG", png(1, 1, "IHDR", 4), "IHDR is 4 bytes, too short for the width and height"},
+    {"PngLongIhdr", "PNG", png(123, 45, "IHDR", 1000) + zeros(1000), "123x45"},
+    {"PngCutInData", "PNG", png(1, 1).substr(0, 20), "ends within the first chunk's data"},
+    // JPEG: the first frame header met walking the segments
+    {"ExifThumbnailPassedOver", "JPEG", jpeg(exif(jpeg(sof(0xc0, 160, 120))) + sof(0xc2, 1234, 567)), "1234x567"},
+    {"FillBytes", "JPEG", jpeg(jfif + "\xff\xff"s + frame), "123x45"},
+    {"JunkBetweenSegments", "JPEG", jpeg(jfif + "junk\xc0\0\x12"s + frame), "123x45"},
+    {"MarkersWithoutLength", "JPEG", jpeg(jfif + "\xff\0\xff\1\xff\xd0\xff\xd8"s + frame), "123x45"},
+    {"LosslessC3", "JPEG", jpeg(jfif + sof(0xc3, 123, 45)), "123x45"},
+    {"ArithmeticCF", "JPEG", jpeg(jfif + sof(0xcf, 123, 45)), "123x45"},
+    {"DhtJpgDacAreNoFrames", "JPEG", jpeg(sof(0xc4, 9, 9) + sof(0xc8, 9, 9) + sof(0xcc, 9, 9) + sof(0xc1, 123, 45)),
+        "123x45"},
+    {"JpegHeight0", "JPEG", jpeg(jfif + sof(0xc0, 123, 0)), "JPEG height is 0, to be given after the image data"},
+    {"SegmentLength1", "JPEG", jpeg(jfif + "\xff\xe1\0\1"s + frame), "JPEG has a segment whose length is below 2"},
+    {"FrameHeaderLength7", "JPEG", jpeg(jfif + "\xff\xc0\0\7\x08"s + be16(45) + be16(123)),
+        "JPEG frame header is too short for the width and height"},
+    {"ScanBeforeFrame", "JPEG", "\xff\xd8"s + jfif + segment(0xda, "\1\1\0\0\x3f\0"s) + frame,
+        "JPEG has no frame header before its image data"},
+    {"EndBeforeFrame", "JPEG", "\xff\xd8"s + jfif + "\xff\xd9"s + frame,
+        "JPEG has no frame header before its image data"},
+    {"CutInSegments", "JPEG", ("\xff\xd8"s + jfif).substr(0, 12), "JPEG ends before its frame header", 22},
+    // the first read past the page is across its end, at APP1's header
+    {"FramePast20KB", "JPEG", jpeg(segment(0xe0, str(4088, 'j')) + app1_20k + frame), "123x45", 0, 2},
+    {"CutPastThePage", "JPEG", jpeg_20k.substr(0, jpeg_20k.size() - 7), "JPEG ends before its frame header", 20034, 2},
+    {"EndlessSmallSegments", "JPEG", jpeg(times(2000, segment(0xfe, "")) + frame), jpeg_bound, 4200, 1},
+    {"SegmentsPast16MiB", "JPEG", jpeg(times(260, segment(0xe2, str(65533, 'i'))) + frame), jpeg_bound,
+        (16 << 20) + 65536, 256},
+    {"EndlessJunk", "JPEG", jpeg(jfif + zeros(1 << 20) + frame), jpeg_bound, 0, 1024},
+    // GIF: the logical screen
+    {"Gif89a", "GIF", gif("GIF89a", 1234, 567), "1234x567"},
+    {"Gif87aCut", "GIF", gif("GIF87a", 123, 45).substr(0, 9), "GIF ends within its logical screen's size"},
+    // WebP: the first chunk
+    {"Vp8UpscaleBitsMasked", "WebP", vp8(0x4000 | 123, 0xc000 | 45), "123x45"},
+    {"Vp8NoStartCode", "WebP", patch(vp8(123, 45), 24, "\2"), "WebP lossy frame has no start code"},
+    {"Vp8lPlusOne", "WebP", vp8l(122 | 44 << 14), "123x45"},
+    {"Vp8lNo2f", "WebP", patch(vp8l(122 | 44 << 14), 20, "\x2e"), "WebP lossless header is not version 0"},
+    {"Vp8lVersion1", "WebP", vp8l(122 | 44 << 14 | 1u << 29), "WebP lossless header is not version 0"},
+    {"Vp8x24BitSides", "WebP", vp8x(70000, 45), "70000x45"},
+    {"UnknownChunk", "WebP", riff("ALPH" + le32(10) + zeros(10)), "WebP first chunk is not VP8, VP8L or VP8X"},
+    {"WebpCut", "WebP", vp8(123, 45).substr(0, 29), "WebP ends within its first chunk's header"},
+    {"RiffOfAnotherKind", nullptr, "RIFF" + le32(4) + "AVI LIST" + zeros(20), ""},
+    // AVIF and HEIF: the brands, then the primary item's ispe
+    {"AvifBrandWinsOverMif1", "AVIF", ftyp("mif1", "mif1avif") + item, "123x45"},
+    {"Heic", "HEIF", ftyp("heic", "") + item, "123x45"},
+    {"MinorVersionIsNoBrand", "HEIF", box("ftyp", "isomavifmif1") + item, "123x45"},
+    {"IsomOnly", nullptr, ftyp("isom", "isomiso2") + item, ""},
+    // a thumbnail's ispe first, the primary's among others, a larger one after
+    {"PrimaryAmongSeveralIspe", "AVIF",
+        avif + meta(pitm(2) + iprp(ispe(160, 120) + box("hvcC", "") + ispe(1600, 3232) + ispe(4032, 3024),
+                                   ipma(3, be16(1) + "\2\x81\2"s + be16(2) + "\2\x82\x83"s + be16(3) + "\1\4"s))),
+        "1600x3232"},
+    // item IDs of 32 bits, property indexes of 16
+    {"Version1Ids16BitIndexes", "AVIF",
+        avif + meta(fullbox("pitm", 1, 0, be32(0x10002)) +
+                    iprp(ispe(160, 120) + ispe(123, 45),
+                         fullbox("ipma", 1, 1, be32(2) + be32(2) + "\1\x80\1"s + be32(0x10002) + "\1\0\2"s))),
+        "123x45"},
+    {"MetaAfterMdat", "AVIF", avif + box("mdat", str(10000, 'm')) + item, "123x45", 0, 1},
+    {"Meta64BitSize", "AVIF", avif + box64("meta", item.substr(8)), "123x45"},
+    {"MetaSize0ToTheEnd", "AVIF", avif + patch(item, 0, be32(0)), "123x45"},
+    {"BoxSmallerThanHeader", "AVIF", avif + be32(1) + "free" + num(false, 12, 8) + item,
+        "AVIF box is smaller than its header"},
+    {"NoPitm", "AVIF", avif + meta(iprp(ispe(123, 45), ipma(1, be16(1) + "\1\x81"s))),
+        "AVIF has no primary item (pitm)"},
+    {"PrimaryHasNoIspe", "AVIF", avif + meta(one_item(box("hvcC", "") + ispe(123, 45))),
+        "AVIF primary item has no size (ispe)"},
+    {"IndexPastIpco", "AVIF", avif + meta(pitm(1) + iprp(ispe(123, 45), ipma(1, be16(1) + "\1\2"s))),
+        "AVIF property index is past the end of its properties"},
+    // ipma before ipco, so that an overrun reads ipco's bytes
+    {"IpmaCountOverruns", "AVIF", avif + meta(pitm(2) + box("iprp", ipma(2, be16(1) + "\1\1"s) + box("ipco", ispe(1, 1)))),
+        "AVIF ipma entries overrun their box"},
+    {"IspeRunsPastIpco", "AVIF", avif + meta(one_item(patch(ispe(123, 45), 0, be32(40))) + zeros(40)),
+        "AVIF box runs past its parent"},
+    {"IspeTooShort", "AVIF", avif + meta(one_item(fullbox("ispe", 0, 0, be32(123)))),
+        "AVIF ispe box is too short for the width and height"},
+    {"EndlessEmptyBoxes", "AVIF", avif + times(5000, box("free", "")) + item,
+        "AVIF has no size within its first 4096 boxes", 0, 64},
+    {"PrimaryPast64KiBOfIpma", "AVIF",
+        avif + meta(pitm(1) + iprp(ispe(123, 45), ipma(30001, times(30000, be16(2) + "\0"s) + be16(1) + "\1\x81"s))),
+        "AVIF has no primary item in the first 64 KiB of its ipma box", 0, 128},
+    // BMP: by the DIB header's size
+    {"Os2Header12", "BMP", bmp(12, 123, 45), "123x45"},
+    {"Os2Header64Unsigned", "BMP", bmp(64, 123, 3000000000u), "123x3000000000"},
+    {"Windows108", "BMP", bmp(108, 123, 45), "123x45"},
+    {"TopDown", "BMP", bmp(40, 123, uint32_t(-45)), "123x45"},
+    {"NegativeWidth", "BMP", bmp(40, uint32_t(-123), 45), "BMP width is negative"},
+    {"HeightMinus2To31", "BMP", bmp(40, 123, 0x80000000u),
+        "BMP height is -2147483648, which has no positive counterpart"},
+    {"BmpHeight0", "BMP", bmp(124, 123, 0), "BMP image has a height of 0"},
+    {"UnknownHeader", "BMP", bmp(20, 123, 45), "BMP header size is none of 12, 16, 40, 52, 56, 64, 108 or 124"},
+    {"BmpCut", "BMP", bmp(40, 123, 45).substr(0, 25), "BMP ends within its header"},
+    // ICO and CUR: every entry, from its own image
+    {"PngOver256HalvedDib", "ICO", ico({dib(48, 64), png(300, 257)}), "48x32 300x257"},
+    {"Cursor", "ICO", ico({dib(32, 64)}, 2), "32x32"},
+    {"Count0", nullptr, ico({}), ""},
+    {"Count257", "ICO", patch(ico({dib(16, 32)}), 4, le16(257)), "ICO holds more than 256 images"},
+    {"ImagePastTheEnd", "ICO", patch(ico({dib(16, 32)}), 18, le32(100)), "ICO ends within an image's header", 124},
+    {"ImageInTheDirectory", "ICO", patch(ico({dib(16, 32), dib(16, 32)}), 18, le32(30)),
+        "ICO image lies within the directory"},
+    {"NegativeDibHeight", "ICO", ico({dib(16, uint32_t(-32))}), "ICO image has a negative side"},
+    {"NeitherPngNorDib", "ICO", ico({le32(12) + le16(16) + le16(32) + zeros(20)}),
+        "ICO image header is neither PNG nor a DIB"},
+    {"PngWithoutIhdr", "ICO", ico({png(16, 16, "iCCP")}), "ICO PNG image does not begin with IHDR"},
+    {"SecondImageWidth0", "ICO", ico({dib(16, 32), dib(0, 32)}), "ICO image has a width of 0"},
+    {"ImagesPastThePage", "ICO", ico({dib(48, 64), dib(32, 64), dib(16, 32)}, 1, 5000), "48x32 32x32 16x16", 0, 3},
+    // TIFF: the first IFD's tags 256 and 257
+    {"LittleEndian", "TIFF", tiff(true, false, sides), "123x45"},
+    {"BigEndian", "TIFF", tiff(false, false, sides), "123x45"},
+    {"BigTiffLong8", "TIFF", tiff(true, true, {{WIDTH, LONG8, 123}, {HEIGHT, SHORT, 45}}), "123x45"},
+    {"BigTiffBigEndian", "TIFF", tiff(false, true, {{WIDTH, LONG, 123}, {HEIGHT, LONG8, 45}}), "123x45"},
+    {"IfdAtTheEnd", "TIFF", tiff(false, false, longs, 20000), "123x45", 0, 1},
+    {"IfdInTheHeader", "TIFF", patch(tiff(false, false, sides), 4, be32(4)), "TIFF first IFD lies within the header"},
+    {"EntriesPastTheEnd", "TIFF", tiff(false, false, {{WIDTH, SHORT, 123}}, 0, 5),
+        "TIFF ends within its first IFD", 34},
+    {"StopsOnceBothAreRead", "TIFF", tiff(false, false, longs, 0, 50), "123x45"},
+    {"NoHeight", "TIFF", tiff(false, false, {{WIDTH, SHORT, 123}}), "TIFF first IFD has no height"},
+    {"Long8InClassicTiff", "TIFF", tiff(false, false, {{WIDTH, LONG8, 123}, {HEIGHT, SHORT, 45}}),
+        "TIFF width or height is not of type SHORT or LONG"},
+    {"TwoWidths", "TIFF", tiff(false, false, {{WIDTH, SHORT, 123, 2}, {HEIGHT, SHORT, 45}}),
+        "TIFF width or height is not a single number"},
+    {"Long8Past32Bits", "TIFF", tiff(false, true, {{WIDTH, LONG8, 1ull << 32}, {HEIGHT, SHORT, 45}}),
+        "TIFF width or height is larger than 4294967295"},
+    {"BigTiffOffsetsOf4", "TIFF", patch(tiff(true, true, sides), 4, le16(4)),
+        "TIFF BigTIFF header gives offsets of other than 8 bytes"},
+    {"Past4096Entries", "TIFF", tiff(false, false, std::vector<Entry>(5000, Entry{OTHER, LONG, 0})),
+        "TIFF has no width and height within its IFD's first 4096 entries", 0, 96},
+};
+
+// The bytes that a reader of these formats may look at, whatever the file.
+static uint64_t fixed_bound(const str &format)
+{
+    return format == "PNG" ? 144 : format == "GIF" ? 10 : format == "WebP" ? 30 : format == "BMP" ? 26 : 0;
+}
+
+// The file past the page, read from memory; every read fails once fail is set.
+struct File { const str *bytes; bool fail; unsigned calls; };
+static long read_at(void *file, uint64_t offset, unsigned char *to, size_t n)
+{
+    File *f = static_cast<File *>(file);
+    f->calls++;
+    if (f->fail) {
+        errno = EIO;
+        return -1;
+    }
+    if (offset >= f->bytes->size())
+        return 0;
+    n = std::min<uint64_t>(n, f->bytes->size() - offset);
+    memcpy(to, f->bytes->data() + offset, n);
+    return long(n);
+}
+
+class Formats : public testing::TestWithParam<Row> {};
+
+// Each row is read once, and once more with its reads past the page
+// failing if it made any: then nothing but the failure may be answered.
+TEST_P(Formats, SizeOrReason)
+{
+    const Row &row = GetParam();
+    // Poison lies past the page, for a reader that looks there without a read.
+    size_t n = std::min(row.bytes.size(), image_page);
+    std::vector<unsigned char> page(row.bytes.begin(), row.bytes.begin() + n);
+    page.resize(n + 64, 0xee);
+    File file = {&row.bytes, false, 0};
+    image_input in = {page.data(), n, read_at, &file};
+    // Static for its 256 sizes; filled with junk that a reader must not rely on.
+    static image_sizes out;
+    memset(&out, 0xa5, sizeof out);
+    const char *why = nullptr;
+
+    const char *format = read_image(in, &out, &why);
+    EXPECT_STREQ(format, row.format);
+    if (format == nullptr || row.format == nullptr)
+        return;
+    str found = why != nullptr ? why : "";
+    for (size_t k = 0; why == nullptr && k < out.count && k < image_most; k++)
+        found += (k > 0 ? " " : "") + std::to_string(out.at[k].width) + "x" + std::to_string(out.at[k].height);
+    EXPECT_EQ(found, row.found);
+    uint64_t bound = fixed_bound(format) ? fixed_bound(format) : row.reach ? row.reach : row.bytes.size();
+    EXPECT_LE(out.reach, bound);
+    EXPECT_LE(out.reads, row.reads);
+    EXPECT_EQ(out.reads, file.calls);
+
+    if (out.reads == 0)
+        return;
+    file = {&row.bytes, true, 0};
+    errno = 0;
+    EXPECT_STREQ(read_image(in, &out, &why), row.format);
+    EXPECT_STREQ(why, image_read_failed) << "when the reads past the page fail";
+    EXPECT_EQ(errno, EIO);
+    EXPECT_EQ(out.reads, file.calls);
+}
+
+INSTANTIATE_TEST_SUITE_P(, Formats, testing::ValuesIn(rows),
+                         [](const auto &row) { return str(row.param.name); });

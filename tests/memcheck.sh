@@ -17,6 +17,12 @@ printf '%b' "$sig" >"$work/signature-only"
 printf '%b' "$sig\0000\0000\0000\0015IHDR\0000\0000\0000" >"$work/data-cut"
 printf '%b%0200d' "$sig\0377\0377\0377\0377IHDR" 0 >"$work/length-max"
 printf '%b' "$sig\0000\0000\0000\0015\0033[2J" >"$work/escaped-type"
+# A JPEG whose frame header lies past the first page, read at an offset.
+{
+    printf '%b' '\0377\0330\0377\0341\0023\0212'
+    printf '%05000d' 0
+    printf '%b' '\0377\0300\0000\0021\0010\0000\0074\0000\0120\0003'
+} >"$work/jpeg-past-page"
 mkdir "$work/walk"
 cp "$data"/*.png "$work/walk/"
 for f in "$work"/*-*; do cp "$f" "$work/walk/${f##*/}.png"; done

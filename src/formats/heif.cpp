@@ -34,9 +34,10 @@ static bool read_box(boxes *b, uint64_t at, uint64_t end, box *to)
         b->why = boxes_bound;
         return false;
     }
+    // A read that fails or runs out is told apart by read_boxes().
     const unsigned char *p = view_at(&b->v, at, 8);
     if (p == nullptr) {
-        b->why = view_why(&b->v, boxes_bound, "ends within a box header");
+        b->why = "ends within a box header";
         return false;
     }
     uint64_t size = be32(p);
@@ -45,7 +46,7 @@ static bool read_box(boxes *b, uint64_t at, uint64_t end, box *to)
     to->body = at + 8;
     if (size == 1) {
         if ((p = view_at(&b->v, at + 8, 8)) == nullptr) {
-            b->why = view_why(&b->v, boxes_bound, "ends within a box header");
+            b->why = "ends within a box header";
             return false;
         }
         size = be64(p);
@@ -116,8 +117,6 @@ static bool property_size(boxes *b, const box &ipco, unsigned index, image_sizes
 static const char *primary_size(boxes &b, const image_input &in, image_sizes *out,
                                 const char *const *brands, size_t brand_n)
 {
-    b.why = nullptr;
-
     box ftyp;
     if (!read_box(&b, 0, UINT64_MAX, &ftyp))
         return b.why;
@@ -151,7 +150,7 @@ static const char *primary_size(boxes &b, const image_input &in, image_sizes *ou
 
     // ipma: version and flags, an entry count, then each entry: the item,
     // a count, and that many property indexes, the top bit of each a flag.
-    if ((p = view_at(&b.v, ipma.body, 8)) == nullptr || ipma.end - ipma.body < 8)
+    if (ipma.end - ipma.body < 8 || (p = view_at(&b.v, ipma.body, 8)) == nullptr)
         return "ipma box is too short for its count";
     unsigned item_size = p[0] != 0 ? 4 : 2, index_size = p[3] & 1 ? 2 : 1;
     uint32_t entries = be32(p + 4);
@@ -161,7 +160,7 @@ static const char *primary_size(boxes &b, const image_input &in, image_sizes *ou
         if (at - ipma.body > ipma_most)
             return "has no primary item in the first 64 KiB of its ipma box";
         if (at + item_size + 1 > ipma.end || (p = view_at(&b.v, at, item_size + 1)) == nullptr)
-            return b.v.stop == view_failed ? image_read_failed : overrun;
+            return overrun;
         uint32_t item = item_size == 4 ? be32(p) : be16(p);
         unsigned n = p[item_size];
         at += item_size + 1;
@@ -173,7 +172,7 @@ static const char *primary_size(boxes &b, const image_input &in, image_sizes *ou
         }
         for (unsigned k = 0; k < n; k++, at += index_size) {
             if ((p = view_at(&b.v, at, index_size)) == nullptr)
-                return view_why(&b.v, overrun, overrun);
+                return overrun;
             unsigned index = index_size == 2 ? be16(p) & 0x7fff : *p & 0x7f;
             if (index == 0)
                 continue;
@@ -204,7 +203,7 @@ static const char *read_boxes(const image_input &in, image_sizes *out, const cha
         return image_read_failed;
     if (why != nullptr && why != image_not_this && b.v.stop == view_bound)
         why = boxes_bound;
-    if (why == nullptr || why == image_read_failed || why == image_not_this)
+    if (why == nullptr || why == image_not_this)
         return why;
     return named(out, format, why);
 }

@@ -247,14 +247,20 @@ static bool over_sides(const image_size &s)
 static void measure(off_t size, const char *rest)
 {
     const image_size *shown = nullptr;
+    bool shown_over = false;
     bool over_bytes = byte_limit != 0 && size >= 0 && (uint64_t)size > byte_limit;
+    // An image over a limit of its own outranks one that only the file's
+    // bytes put over; of two alike, the larger is shown.
     for (size_t k = 0; k < sizes.count; k++) {
         const image_size &s = sizes.at[k];
-        if ((over_bytes || over_sides(s)) &&
-            (shown == nullptr || (over_sides(s) && !over_sides(*shown)) ||
-             (over_sides(s) == over_sides(*shown) &&
-              (uint64_t)s.width * s.height > (uint64_t)shown->width * shown->height)))
+        bool over = over_sides(s);
+        if (!over && !over_bytes)
+            continue;
+        if (shown == nullptr || over > shown_over ||
+            (over == shown_over && (uint64_t)s.width * s.height > (uint64_t)shown->width * shown->height)) {
             shown = &s;
+            shown_over = over;
+        }
     }
     if (shown == nullptr)
         return;

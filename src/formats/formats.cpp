@@ -26,6 +26,38 @@ static const image_format formats[] = {
     {"TIFF", "MM\0+", 4, read_tiff},
 };
 
+// A format with several signatures has a row for each, one after another.
+size_t image_format_count()
+{
+    size_t count = 0;
+    for (size_t k = 0; k < sizeof formats / sizeof *formats; k++)
+        count += k == 0 || strcmp(formats[k].name, formats[k - 1].name) != 0;
+    return count;
+}
+
+const char *image_format_name(size_t n)
+{
+    size_t count = 0;
+    for (size_t k = 0; k < sizeof formats / sizeof *formats; k++)
+        if (k == 0 || strcmp(formats[k].name, formats[k - 1].name) != 0)
+            if (count++ == n)
+                return formats[k].name;
+    return nullptr;
+}
+
+size_t image_format_index(const char *name)
+{
+    size_t count = 0;
+    for (size_t k = 0; k < sizeof formats / sizeof *formats; k++) {
+        if (k > 0 && strcmp(formats[k].name, formats[k - 1].name) == 0)
+            continue;
+        if (strcmp(formats[k].name, name) == 0)
+            return count;
+        count++;
+    }
+    return count;
+}
+
 static bool starts(const image_input &in, const image_format &f)
 {
     if (in.n < f.signature_n)

@@ -57,6 +57,15 @@ struct image_format {
 
 extern const char image_not_this[];
 
+// The formats' names, each once, in the table's order: a set of formats is
+// a bit for each, in this order.
+size_t image_format_count();
+const char *image_format_name(size_t k);
+
+// The index of the format named name among them, or image_format_count()
+// when none is.
+size_t image_format_index(const char *name);
+
 // Reads the size of the image the page begins, with the reader of the
 // first format that takes it; returns the format's name and sets *why to
 // the reader's answer, or returns nullptr when no format takes it.

@@ -1,0 +1,338 @@
+#include "match.h"
+
+#include <string.h>
+
+// A pattern is matched by following every way through it at once, a set
+// of places in it for each byte of the path: the time is at most the
+// path's length times the pattern's, however many stars it holds, where
+// trying one way after another takes exponential time on a pattern of
+// many * and ** against a deep path.
+
+enum token_kind {
+    tok_byte,    // one byte, itself
+    tok_any,     // ?: one byte of a name
+    tok_class,   // [...]: one byte of a name, in the class
+    tok_star,    // *: any bytes of a name
+    tok_all,     // ** at the start or after a /, at the end: any bytes
+    tok_dirs,    // **/ at the start or after a /: any directories, or none
+};
+
+struct token {
+    token_kind kind;
+    unsigned char byte;
+    size_t next;   // where the next token begins
+};
+
+// Where the class that opens at i ends, past its ], or 0 when it does
+// not: a ] first or after ! or ^ is a member, as is an escaped one.
+static size_t class_end(const char *p, size_t n, size_t i)
+{
+    size_t j = i + 1;
+    if (j < n && (p[j] == '!' || p[j] == '^'))
+        j++;
+    if (j < n && p[j] == ']')
+        j++;
+    while (j < n && p[j] != ']') {
+        if (p[j] == '\\') {
+            if (j + 1 >= n)
+                return 0;
+            j += 2;
+        } else if (p[j] == '[' && j + 1 < n && p[j + 1] == ':') {
+            const char *close = nullptr;
+            for (size_t k = j + 2; close == nullptr && k + 1 < n; k++)
+                if (p[k] == ':' && p[k + 1] == ']')
+                    close = p + k;
+            j = close != nullptr ? (size_t)(close - p) + 2 : j + 1;
+        } else {
+            j++;
+        }
+    }
+    return j < n ? j + 1 : 0;
+}
+
+// Whether c is in the class [:name:], named by its n bytes; *known is
+// cleared when no class has that name.
+static bool in_named(const char *name, size_t n, unsigned char c, bool *known)
+{
+    bool upper = c >= 'A' && c <= 'Z', lower = c >= 'a' && c <= 'z', digit = c >= '0' && c <= '9';
+    bool graph = c > 0x20 && c < 0x7f;
+    const struct {
+        const char *name;
+        bool in;
+    } classes[] = {
+        {"alnum", upper || lower || digit},
+        {"alpha", upper || lower},
+        {"blank", c == ' ' || c == '\t'},
+        {"cntrl", c < 0x20 || c == 0x7f},
+        {"digit", digit},
+        {"graph", graph},
+        {"lower", lower},
+        {"print", graph || c == ' '},
+        {"punct", graph && !upper && !lower && !digit},
+        {"space", c == ' ' || (c >= '\t' && c <= '\r')},
+        {"upper", upper},
+        {"xdigit", digit || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')},
+    };
+    for (const auto &k : classes)
+        if (strlen(k.name) == n && memcmp(k.name, name, n) == 0)
+            return k.in;
+    *known = false;
+    return false;
+}
+
+// Whether c is in the class from i to end (past its ]), which
+// class_end() has found; *known is cleared when it names no class.
+static bool in_class(const char *p, size_t i, size_t end, unsigned char c, bool *known)
+{
+    size_t j = i + 1, close = end - 1;
+    bool negate = p[j] == '!' || p[j] == '^', in = false;
+    if (negate)
+        j++;
+    while (j < close) {
+        if (p[j] == '[' && p[j + 1] == ':') {
+            size_t k = j + 2;
+            while (k + 1 < close && !(p[k] == ':' && p[k + 1] == ']'))
+                k++;
+            if (k + 1 < close) {
+                in |= in_named(p + j + 2, k - j - 2, c, known);
+                j = k + 2;
+                continue;
+            }
+        }
+        unsigned char low = (unsigned char)p[j];
+        if (p[j] == '\\')
+            low = (unsigned char)p[++j];
+        j++;
+        if (j + 1 < close && p[j] == '-') {
+            unsigned char high = (unsigned char)p[j + 1];
+            j += 2;
+            if (high == '\\') {
+                high = (unsigned char)p[j];
+                j++;
+            }
+            in |= c >= low && c <= high;
+        } else {
+            in |= c == low;
+        }
+    }
+    return in != negate;
+}
+
+// The token at i of a pattern that pattern_read() has checked.
+static token token_at(const char *p, size_t n, size_t i)
+{
+    unsigned char c = (unsigned char)p[i];
+    if (c == '\\')
+        return {tok_byte, (unsigned char)p[i + 1], i + 2};
+    if (c == '?')
+        return {tok_any, 0, i + 1};
+    if (c == '[')
+        return {tok_class, 0, class_end(p, n, i)};
+    if (c != '*')
+        return {tok_byte, c, i + 1};
+    size_t r = i;
+    while (r < n && p[r] == '*')
+        r++;
+    // Other runs of stars are one star, as git takes them.
+    if (r - i >= 2 && (i == 0 || p[i - 1] == '/')) {
+        if (r == n)
+            return {tok_all, 0, n};
+        if (p[r] == '/')
+            return {tok_dirs, 0, r + 1};
+    }
+    return {tok_star, 0, r};
+}
+
+// Whether the token at i of p stands for itself alone.
+static bool plain(const char *p, size_t n, size_t i)
+{
+    return token_at(p, n, i).kind == tok_byte && p[i] != '\\';
+}
+
+const char *pattern_read(pattern *p, const char *text, size_t n)
+{
+    if (n > 0 && text[0] == '!')
+        return "! does not make an exception here: a later line with no options does";
+    if (n > pattern_most)
+        return "is longer than 4096 bytes";
+    p->anchored = n > 0 && text[0] == '/';
+    if (p->anchored) {
+        text++;
+        n--;
+    }
+    // A / at the end, unless escaped, is for directories alone.
+    size_t escapes = 0;
+    while (n > 0 && escapes + 1 < n && text[n - 2 - escapes] == '\\')
+        escapes++;
+    p->dir_only = n > 0 && text[n - 1] == '/' && escapes % 2 == 0;
+    if (p->dir_only)
+        n--;
+    for (size_t i = 0; i < n; i = token_at(text, n, i).next) {
+        if (text[i] == '\\' && i + 1 == n)
+            return "ends in \\";
+        if (text[i] == '[') {
+            size_t end = class_end(text, n, i);
+            bool known = true;
+            if (end == 0)
+                return "has [ without ]";
+            in_class(text, i, end, 0, &known);
+            if (!known)
+                return "names a class [:NAME:] that none is";
+        }
+    }
+    if (n == 0)
+        return "names no file";
+    p->text = text;
+    p->n = n;
+    p->anchored = p->anchored || memchr(text, '/', n) != nullptr;
+    p->head = p->tail = 0;
+    bool head = true;
+    for (size_t i = 0; i < n; i = token_at(text, n, i).next) {
+        bool is_plain = plain(text, n, i);
+        head = head && is_plain;
+        p->head += head;
+        p->tail = is_plain ? p->tail + 1 : 0;
+    }
+    return nullptr;
+}
+
+// The places in a pattern that a set holds: a token's start, the end
+// (p.n), or p.n + 1 + i for within a directory's name at the **/ at i.
+static const size_t places = 2 * (pattern_most + 1);
+
+// Which sets hold which places, without clearing one for each byte: a
+// place is in the newest set when its mark is the newest stamp.
+static uint32_t marks[places];
+static uint32_t stamp;
+
+struct place_set {
+    size_t at[places];
+    size_t n;
+};
+static place_set sets[2];
+
+static void new_set(place_set *set)
+{
+    if (++stamp == 0) {
+        memset(marks, 0, sizeof marks);
+        stamp = 1;
+    }
+    set->n = 0;
+}
+
+// Adds place i to the set, and every place that it reaches with no byte.
+static void add(const pattern &p, place_set *set, size_t i)
+{
+    for (;;) {
+        if (marks[i] == stamp)
+            return;
+        marks[i] = stamp;
+        set->at[set->n++] = i;
+        if (i >= p.n)
+            return;
+        token t = token_at(p.text, p.n, i);
+        if (t.kind != tok_star && t.kind != tok_all && t.kind != tok_dirs)
+            return;
+        i = t.next;
+    }
+}
+
+// Runs p over the n bytes at s: whether it ends at their end, or, for
+// dirs, before any / in them.
+static bool run(const pattern &p, const char *s, size_t n, bool dirs)
+{
+    place_set *now = &sets[0], *then = &sets[1];
+    new_set(now);
+    add(p, now, 0);
+    for (size_t k = 0; k < n; k++) {
+        unsigned char c = (unsigned char)s[k];
+        new_set(then);
+        for (size_t q = 0; q < now->n; q++) {
+            size_t i = now->at[q];
+            if (i == p.n)
+                continue;
+            if (i > p.n) {
+                // A / ends the directory's name: another may follow.
+                add(p, then, c == '/' ? i - p.n - 1 : i);
+                continue;
+            }
+            token t = token_at(p.text, p.n, i);
+            switch (t.kind) {
+            case tok_byte:
+                if (c == t.byte)
+                    add(p, then, t.next);
+                break;
+            case tok_any:
+                if (c != '/')
+                    add(p, then, t.next);
+                break;
+            case tok_class:
+                if (c != '/' && in_class(p.text, i, t.next, c, nullptr))
+                    add(p, then, t.next);
+                break;
+            case tok_star:
+                if (c != '/')
+                    add(p, then, i);
+                break;
+            case tok_all:
+                add(p, then, i);
+                break;
+            case tok_dirs:
+                if (c != '/')
+                    add(p, then, p.n + 1 + i);
+                break;
+            }
+        }
+        if (then->n == 0)
+            return false;
+        place_set *was = now;
+        now = then;
+        then = was;
+        if (dirs && k + 1 < n && s[k + 1] == '/' && marks[p.n] == stamp)
+            return true;
+    }
+    return marks[p.n] == stamp;
+}
+
+// Whether p matches the n bytes at s whole, or for dirs any part of them
+// that ends before a /. The plain bytes it begins with must begin them,
+// and those it ends with end them: most patterns fail those tests, at the
+// cost of a comparison.
+static bool matches(const pattern &p, const char *s, size_t n, bool dirs)
+{
+    if (n < p.head || memcmp(s, p.text, p.head) != 0)
+        return false;
+    if (p.head == p.n)
+        return n == p.n || (dirs && s[p.n] == '/');
+    if (!dirs && (n < p.tail || memcmp(s + n - p.tail, p.text + p.n - p.tail, p.tail) != 0))
+        return false;
+    return run(p, s, n, dirs);
+}
+
+bool pattern_matches_file(const pattern &p, const char *path, size_t n)
+{
+    if (p.dir_only)
+        return false;
+    if (!p.anchored) {
+        size_t name = n;
+        while (name > 0 && path[name - 1] != '/')
+            name--;
+        return matches(p, path + name, n - name, false);
+    }
+    return matches(p, path, n, false);
+}
+
+bool pattern_matches_dirs(const pattern &p, const char *dir, size_t n)
+{
+    if (p.anchored)
+        return matches(p, dir, n, true);
+    // A pattern with no / is a name, which any directory's may be.
+    for (size_t from = 0, to; from < n; from = to + 1) {
+        to = from;
+        while (to < n && dir[to] != '/')
+            to++;
+        if (matches(p, dir + from, to - from, false))
+            return true;
+    }
+    return false;
+}

@@ -84,6 +84,53 @@ static const std::string no_format = "not a PNG, JPEG, GIF, WebP, AVIF, HEIF, BM
 
 static const std::string over = ": 65 x 64 = 4160 pixels, over the limit of 4096\n";
 
+// The smallest heads of the other formats, 80 x 60.
+static const std::string gif80 = "GIF89a" + le16(80) + le16(60),
+    webp80 = "RIFF" + le32(22) + "WEBPVP8X" + le32(10) + le32(0) + le32(79).substr(0, 3) + le32(59).substr(0, 3),
+    bmp80 = "BM" + le32(54) + le32(0) + le32(54) + le32(40) + le32(80) + le32(60) + le16(1) + le16(24) +
+            std::string(24, '\0'),
+    tiff80 = "II*\0"s + le32(8) + le16(2) + le16(256) + le16(3) + le32(1) + le32(80) + le16(257) + le16(3) +
+             le32(1) + le32(60) + le32(0);
+
+// 256 images over the limit: a count of failures that wraps would pass.
+static const Tree many_over = [] {
+    Tree t;
+    for (int i = 0; i < 256; i++)
+        t.push_back({"t/" + std::to_string(i) + ".png", "65x64"});
+    return t;
+}();
+static const std::string many_over_lines = [] {
+    std::string lines;
+    for (int i = 0; i < 256; i++)
+        lines += "t/" + std::to_string(i) + ".png" + over;
+    return lines;
+}();
+
+// A path of 1400 folders, and a pattern of 800 **/ that cannot match
+// it: following one way at a time would take forever.
+static const std::string deep_path = [] {
+    std::string p;
+    for (int i = 0; i < 1400; i++)
+        p += "a/";
+    return p + "b.png";
+}();
+static const std::string backtracking = [] {
+    std::string p;
+    for (int i = 0; i < 800; i++)
+        p += "**/a/";
+    return p + "c/**/b.png\n";
+}();
+
+// Rules files that cannot be read.
+static const std::string long_line = "*.png -p " + std::string(5000, '1') + "\n";
+static const std::string too_many_rules = [] {
+    std::string r;
+    for (int i = 0; i < 1025; i++)
+        r += "x" + std::to_string(i) + ".png -p 1\n";
+    return r;
+}();
+static const std::string ten_thousand_lines = std::string(10000, '\n') + "*.png -p 1\n";
+
 static const TreeCase tree_cases[] = {
     // name            tree                                   arguments       stdout      status
     {"Samples",        {},  {DIMGATE_DATA "/within.png", DIMGATE_DATA "/over.png"},
@@ -164,6 +211,100 @@ static const TreeCase tree_cases[] = {
     {"DoubleDash",     {{"-h.png", "65x64"}},                 {"--", "-h.png"}, "-h.png" + over, 1},
     {"Tabs",           {{"t/a: b.png", "65x64"}},             {"-t", "t", "no"},
                        "t/a: b.png\t65 x 64 = 4160 pixels, over the limit of 4096\nno\tcannot be opened: %m\n", 1, ENOENT},
+    {"ManyFailures",   many_over,                             {"t"},          many_over_lines, 1},
+    // every limit, old and new: each broken alone at its boundary, then
+    // all at once in one line, walked and named, the bytes past the page
+    {"EveryLimit",     {{"t/a.png", png(600, 20) + bytes(5000)}},
+                       {"-p", "4096", "--max-size=512x512", "-m", "x80", "--aspect", "1:1", "-b5000", "-f", "png", "t",
+                        "t/a.png"},
+                       "t/a.png: 600 x 20 = 12000 pixels, 5033 bytes, over the limit of 4096, the width limit of 512, "
+                       "the byte limit of 5000, under the height minimum of 80 and not the aspect 1:1\n"
+                       "t/a.png: 600 x 20 = 12000 pixels, 5033 bytes, over the limit of 4096, the width limit of 512, "
+                       "the byte limit of 5000, under the height minimum of 80 and not the aspect 1:1\n", 1},
+    {"Minimum",        {{"t/a.png", "80x60"}, {"t/b.png", "79x60"}, {"t/c.png", "80x59"}}, {"--min-size", "80x60", "t"},
+                       "t/b.png: 79 x 60, under the width minimum of 80\n"
+                       "t/c.png: 80 x 59, under the height minimum of 60\n", 1},
+    {"ExactSize",      {{"t/a.png", "80x60"}, {"t/b.png", "81x60"}, {"t/c.png", "80x59"}, {"t/d.png", "81x59"}},
+                       {"-e80x60", "-p", "5000", "t"},
+                       "t/b.png: 81 x 60, over the width limit of 80\n"
+                       "t/c.png: 80 x 59, under the height minimum of 60\n"
+                       "t/d.png: 81 x 59, over the width limit of 80 and under the height minimum of 60\n", 1},
+    {"Aspect",         {{"t/a.png", "3200x960"}, {"t/b.png", "3201x960"}, {"t/c.png", "4294967295x4294967295"},
+                        {"t/d.png", "30x9"}},
+                       {"-a", "20:6", "t"},
+                       "t/b.png: 3201 x 960, not the aspect 20:6\n"
+                       "t/c.png: 4294967295 x 4294967295, not the aspect 20:6\n", 1},
+    {"AspectSquare",   {{"t/a.png", "4294967295x4294967295"}, {"t/b.png", "4294967295x4294967294"}}, {"-a1:1", "t"},
+                       "t/b.png: 4294967295 x 4294967294, not the aspect 1:1\n", 1},
+    // 274177 times 67280421310721 is 2^64 + 1: in 64 bits, 1 x 1
+    {"AspectNoOverflow", {{"c", "1x274177"}},             {"-a", "67280421310721:1", "c"},
+                       "c: 1 x 274177, not the aspect 67280421310721:1\n", 1},
+    {"Formats",        {{"t/a.png", "80x60"}, {"t/b.jpg", jpeg(80, 60, 10)}, {"t/c.gif", gif80}, {"t/d.webp", webp80},
+                        {"t/e.bmp", bmp80}, {"t/f.ico", ico({{80, 60}})}, {"t/g.tif", tiff80}},
+                       {"-p1", "--formats", "PNG,gif,Avif,bmp,tif", "t"},
+                       "t/a.png: 80 x 60 = 4800 pixels, over the limit of 1\n"
+                       "t/b.jpg: JPEG, not one of the formats png, gif, avif, bmp, tiff\n"
+                       "t/c.gif: 80 x 60 = 4800 pixels, over the limit of 1\n"
+                       "t/d.webp: WebP, not one of the formats png, gif, avif, bmp, tiff\n"
+                       "t/e.bmp: 80 x 60 = 4800 pixels, over the limit of 1\n"
+                       "t/f.ico: ICO, not one of the formats png, gif, avif, bmp, tiff\n"
+                       "t/g.tif: 80 x 60 = 4800 pixels, over the limit of 1\n", 1},
+    {"FormatsAlone",   {{"t/a.png", "80x60"}, {"t/b.jpg", jpeg(80, 60, 10)}}, {"-f", "jpeg", "t"},
+                       "t/a.png: PNG, not one of the formats jpeg\n", 1},
+    {"IconMostPixels", {{"t/a.ico", ico({{300, 5}, {200, 20}, {50, 50}})}}, {"-s", "100x", "-p", "3000", "t"},
+                       "t/a.ico: 200 x 20 = 4000 pixels, over the limit of 3000 and the width limit of 100\n", 1},
+    // rules: the last line that matches a file gives its limits; a line
+    // with none exempts it, unopened
+    {"Rules",          {{"r", "# the site's images\n\n*.png -s 70x # at most\n/t/big/ --max-pixels=100\nt/big/ok*.png\n"
+                              "**/sq/*  -a 1:1\t-m 10x10\r\n\\-x\\ y.png -p 1\n"},
+                        {"t/a.png", "80x60"}, {"t/big/b.png", "80x60"}, {"t/big/ok.png", "80x60"},
+                        {"t/big/sq/c.png", "20x10"}, {"t/d.png", "60x60"}, {"t/u.gif", gif80},
+                        {"t/-x y.png", "2x1"}, {"t/f.png", "|"}, {"t/big/okf.png", "|"}},
+                       {"-c", "r", "t", "t/big/okf.png"},
+                       "t/-x y.png: 2 x 1 = 2 pixels, over the limit of 1 (r:7)\n"
+                       "t/a.png: 80 x 60, over the width limit of 70 (r:3)\n"
+                       "t/big/b.png: 80 x 60 = 4800 pixels, over the limit of 100 (r:4)\n"
+                       "t/big/sq/c.png: 20 x 10, not the aspect 1:1 (r:6)\n"
+                       "t/f.png: not a regular file (r:3)\n", 1},
+    {"RulesAndLimits", {{"r", "*.png -s 70x\nt/a.png\n"}, {"t/a.png", "80x60"}, {"t/u.gif", gif80}},
+                       {"-tc", "r", "-p", "1000", "t"},  "t/u.gif\t80 x 60 = 4800 pixels, over the limit of 1000\n", 1},
+    // paths from the rules file's folder, wherever it is run; one outside
+    // matches no line
+    {"RulesElsewhere", {{"sub/r", "# from sub\n/x.png -p 1\na/ -p 2\n"}, {"sub/x.png", "2x2"}, {"sub/deep/x.png", "2x2"},
+                        {"x.png", "2x2"}, {"subqx.png", "2x2"}, {"sub/a/y.png", "2x2"}, {"l", "->sub/a"}},
+                       {"-c", "sub/r", "sub", "x.png", "subqx.png", "sub/deep/../x.png", "l/y.png", "."},
+                       "sub/x.png: 2 x 2 = 4 pixels, over the limit of 1 (sub/r:2)\n"
+                       "sub/deep/../x.png: 2 x 2 = 4 pixels, over the limit of 1 (sub/r:2)\n"
+                       "sub/a/y.png: 2 x 2 = 4 pixels, over the limit of 2 (sub/r:3)\n"
+                       "l/y.png: 2 x 2 = 4 pixels, over the limit of 2 (sub/r:3)\n"
+                       "./sub/x.png: 2 x 2 = 4 pixels, over the limit of 1 (sub/r:2)\n"
+                       "./sub/a/y.png: 2 x 2 = 4 pixels, over the limit of 2 (sub/r:3)\n", 1},
+    // hostile rules: within the alarm, or a usage error
+    {"RulesBacktracking", {{"r", backtracking}, {deep_path, "2x1"}}, {"-c", "r", "-p1", deep_path},
+                       deep_path + ": 2 x 1 = 2 pixels, over the limit of 1\n", 1},
+    {"RulesManyLines", {{"r", ten_thousand_lines}, {"a.png", "2x1"}}, {"-c", "r", "a.png"},
+                       "a.png: 2 x 1 = 2 pixels, over the limit of 1 (r:10001)\n", 1},
+    {"RulesUnknown",   {{"r", "*.png --nope 1\n"}}, {"-c", "r", "."}, "", 2, 0, "error: r:1: unknown option --nope\n\n"},
+    {"RulesBadValue",  {{"r", "# sizes\n*.png -s 51x5x\n"}}, {"-c", "r", "."}, "", 2, 0,
+                       "error: r:2: option -s: \"51x5x\" is not WIDTHxHEIGHT, WIDTHx or xHEIGHT, with sides of at least 1\n\n"},
+    {"RulesOnlyOptions", {{"r", "-s 512x512\n"}}, {"-c", "r", "."}, "", 2, 0,
+                       "error: r:1: the line begins with an option, \"-s\", where its pattern goes "
+                       "(a pattern that begins with - is written \\-)\n\n"},
+    {"RulesNotOption", {{"r", "*.png -t\n*.png 512x512\n"}}, {"-c", "r", "."}, "", 2, 0,
+                       "error: r:1: option -t is not a limit\n\n"},
+    {"RulesNotOption2", {{"r", "*.png --max-size 5x5 512x512\n"}}, {"-c", "r", "."}, "", 2, 0,
+                       "error: r:1: \"512x512\" is not an option\n\n"},
+    {"RulesPattern",   {{"r", "a[b -p 1\n"}}, {"-c", "r", "."}, "", 2, 0,
+                       "error: r:1: pattern \"a[b\" has [ without ]\n\n"},
+    {"RulesNul",       {{"r", "*.png -p 1\n*.png\0 -p 1\n"s}}, {"-c", "r", "."}, "", 2, 0,
+                       "error: r:2: holds a NUL byte\n\n"},
+    {"RulesLongLine",  {{"r", long_line}}, {"-c", "r", "."}, "", 2, 0,
+                       "error: r:1: longer than 4096 bytes, the most a line may hold\n\n"},
+    {"RulesTooMany",   {{"r", too_many_rules}}, {"-c", "r", "."}, "", 2, 0,
+                       "error: r:1025: more rules than 1024, the most a rules file may hold\n\n"},
+    {"RulesTooLarge",  {{"r", std::string(1 << 20, '#')}}, {"-c", "r", "."}, "", 2, 0,
+                       "error: r: more than 65536 bytes, the most a rules file may hold\n\n"},
+    {"RulesMissing",   {}, {"-c", "r", "."}, "", 2, ENOENT, "error: r: cannot be opened: %m\n\n"},
 };
 
 static void PrintTo(const TreeCase &row, std::ostream *os) { *os << row.name; }
@@ -234,15 +375,18 @@ TEST_P(TreeGate, OutputAndStatus)
         reap(writer);
     if (nobody != nullptr && status == 126)
         GTEST_SKIP() << "the user nobody may not run " << tool << " (is " << dir << " mounted noexec?)";
-    if (size_t at = want.find("%m"); at != std::string::npos) {
-        std::string text = library_text(row.errnum);
-        want.replace(at, 2, text.substr(0, text.size() - 1));
+    std::string want_err = row.err;
+    for (std::string *w : {&want, &want_err}) {
+        if (size_t at = w->find("%m"); at != std::string::npos) {
+            std::string text = library_text(row.errnum);
+            w->replace(at, 2, text.substr(0, text.size() - 1));
+        }
     }
     EXPECT_EQ(sorted(out), sorted(want));
     std::string help, none;
     if (!row.err.empty())
         run(tool, {"-h"}, root, Made::files, nullptr, &help, &none);
-    EXPECT_EQ(err, row.err + help);
+    EXPECT_EQ(err, want_err + help);
     EXPECT_EQ(status, row.status);
 }
 
@@ -263,6 +407,19 @@ TEST(TreeGateUsage, BadLimitValues)
                                                     "xHEIGHT, with sides of at least 1"},
         {{"-s", "x99999999999999999999999", "over.png"},
          "option -s: \"x99999999999999999999999\" is too large; the most is 18446744073709551615"},
+        {{"-p", "18446744073709551616", "over.png"},
+         "option -p: \"18446744073709551616\" is too large; the most is 18446744073709551615"},
+        // long options, named as written; a value after = or apart
+        {{"--max-size=51x5x", "over.png"},         "option --max-size: \"51x5x\" is not WIDTHxHEIGHT, WIDTHx or "
+                                                    "xHEIGHT, with sides of at least 1"},
+        {{"-tm", "0x5", "over.png"},                "option -m: \"0x5\" is not WIDTHxHEIGHT, WIDTHx or xHEIGHT, "
+                                                    "with sides of at least 1"},
+        {{"--min-size"},                            "option --min-size needs a value"},
+        {{"--help=1", "over.png"},                  "option --help takes no value"},
+        {{"--max=5", "over.png"},                   "unknown option --max"},
+        {{"-a", "16:", "over.png"},                 "option -a: \"16:\" is not WIDTH:HEIGHT, with sides of at least 1"},
+        {{"--formats", "png,,gif", "over.png"},     "option --formats: \"png,,gif\" is not a list of png, jpeg, "
+                                                    "gif, webp, avif, heif, bmp, ico, tiff"},
     };
     std::string help, none;
     run(DIMGATE_TREE_BIN, {"-h"}, DIMGATE_DATA, Made::files, nullptr, &help, &none);

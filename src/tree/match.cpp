@@ -152,7 +152,7 @@ static bool plain(const char *p, size_t n, size_t i)
 const char *pattern_read(pattern *p, const char *text, size_t n)
 {
     if (n > 0 && text[0] == '!')
-        return "! does not make an exception here: a later line with no options does";
+        return "begins with !, which makes no exception here: a later line with no options does";
     if (n > pattern_most)
         return "is longer than 4096 bytes";
     p->anchored = n > 0 && text[0] == '/';
@@ -160,11 +160,8 @@ const char *pattern_read(pattern *p, const char *text, size_t n)
         text++;
         n--;
     }
-    // A / at the end, unless escaped, is for directories alone.
-    size_t escapes = 0;
-    while (n > 0 && escapes + 1 < n && text[n - 2 - escapes] == '\\')
-        escapes++;
-    p->dir_only = n > 0 && text[n - 1] == '/' && escapes % 2 == 0;
+    // A / at the end is for directories alone.
+    p->dir_only = n > 0 && text[n - 1] == '/';
     if (p->dir_only)
         n--;
     for (size_t i = 0; i < n; i = token_at(text, n, i).next) {

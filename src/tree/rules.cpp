@@ -156,7 +156,8 @@ static int parse_line(const option_source *at, char *line)
         case option_limit:
             continue;
         case option_done:
-            if (from.at < from.argc)
+            // A # after the options begins a comment.
+            if (from.at < from.argc && from.argv[from.at][0] != '#')
                 return line_error(&from, "", from.argv[from.at], "is not an option");
             count++;
             return 0;

@@ -270,20 +270,21 @@ static void check_given(const char *path)
 
     who = {path, "", 0};
     if (rules_file != nullptr) {
-        // A directory is walked; a file's rule is known before it is
-        // opened, since it may exempt the file or a FIFO under its name.
-        if (stat(path, &st) == 0 && S_ISDIR(st.st_mode)) {
-            walk(path);
-            return;
-        }
+        // A file whose folder cannot be resolved cannot be opened either.
         int err = resolve_named(path);
         if (err != 0) {
-            fail_with(who, "cannot be examined", err);
+            fail_with(who, "cannot be opened", err);
             return;
         }
+        // A file that is not checked is not opened, so that a FIFO under
+        // its name cannot hang the run; but a directory of that name is
+        // walked, for the files in it may be.
         lim = limits_for(resolved);
-        if (lim == nullptr)
+        if (lim == nullptr) {
+            if (stat(path, &st) == 0 && S_ISDIR(st.st_mode))
+                walk(path);
             return;
+        }
     }
     int fd = open(path, O_RDONLY | O_NOCTTY);
     if (fd < 0) {

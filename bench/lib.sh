@@ -108,10 +108,23 @@ median() {
 # those that match $3 in pale blue; with $4 = log, on a log scale.
 chart() {
     awk -F '\t' -v title="$1" -v mine="$2" -v floor="$3" -v scale="${4:-linear}" '
+        # The natural logarithm of x, in plain arithmetic, since some awks
+        # (as busybox may be built) have no math functions.
+        function ln(x,    k, y, t, s, i) {
+            if (x <= 0)
+                return 0
+            for (k = 0; x >= 2; k++) x /= 2
+            for (; x < 1; k--) x *= 2
+            y = (x - 1) / (x + 1)
+            t = y
+            for (i = 1; i < 40; i += 2) { s += t / i; t *= y * y }
+            return k * 0.6931471805599453 + 2 * s
+        }
         { name[NR] = $1; cost[NR] = $2; if ($2 > top) top = $2; if (NR == 1 || $2 < low) low = $2 }
         END {
-            # The shortest bar of a log scale stays a tenth of the longest.
-            base = low / exp(log(top / low) / 9)
+            # The shortest bar of a log scale stays a tenth of the longest:
+            # the scale starts a ninth of the span below the lowest value.
+            span = ln(top / low) / 9
             # The names, right-aligned, get 7 pixels a character.
             x = 200
             for (i = 1; i <= NR; i++)
@@ -122,7 +135,7 @@ chart() {
             printf "<text x=\"10\" y=\"20\" font-weight=\"bold\">%s</text>\n", title
             for (i = 1; i <= NR; i++) {
                 y = 30 * i + 8
-                w = scale == "log" ? 400 * log(cost[i] / base) / log(top / base) : 400 * cost[i] / top
+                w = scale == "log" ? 400 * (ln(cost[i] / low) + span) / (ln(top / low) + span) : 400 * cost[i] / top
                 fill = name[i] ~ mine ? "#2a7" : name[i] ~ floor ? "#bbc" : "#889"
                 printf "<text x=\"%d\" y=\"%d\" text-anchor=\"end\">%s</text>\n", x - 10, y + 15, name[i]
                 printf "<rect x=\"%d\" y=\"%d\" width=\"%.1f\" height=\"20\" fill=\"%s\"/>\n", x, y, w, fill

@@ -67,6 +67,7 @@ TEST(Patterns, MatchOrNot)
         {"[a-c]x",        "dx",                  false},
         {"[]]x",          "]x",                  true},
         {"[a-]x",         "-x",                  true},
+        {"[x-f]",         "x",                   true},
         {"[[:digit:]]x",  "7x",                  true},
         {"[[:upper:]]x",  "ax",                  false},
         {"a[/]b",         "a/b",                 false},

@@ -23,33 +23,6 @@ struct token {
     size_t next;   // where the next token begins
 };
 
-// Where the class that opens at i ends, past its ], or 0 when it does
-// not: a ] first or after ! or ^ is a member, as is an escaped one.
-static size_t class_end(const char *p, size_t n, size_t i)
-{
-    size_t j = i + 1;
-    if (j < n && (p[j] == '!' || p[j] == '^'))
-        j++;
-    if (j < n && p[j] == ']')
-        j++;
-    while (j < n && p[j] != ']') {
-        if (p[j] == '\\') {
-            if (j + 1 >= n)
-                return 0;
-            j += 2;
-        } else if (p[j] == '[' && j + 1 < n && p[j + 1] == ':') {
-            const char *close = nullptr;
-            for (size_t k = j + 2; close == nullptr && k + 1 < n; k++)
-                if (p[k] == ':' && p[k + 1] == ']')
-                    close = p + k;
-            j = close != nullptr ? (size_t)(close - p) + 2 : j + 1;
-        } else {
-            j++;
-        }
-    }
-    return j < n ? j + 1 : 0;
-}
-
 // Whether c is in the class [:name:], named by its n bytes; *known is
 // cleared when no class has that name.
 static bool in_named(const char *name, size_t n, unsigned char c, bool *known)
@@ -80,42 +53,57 @@ static bool in_named(const char *name, size_t n, unsigned char c, bool *known)
     return false;
 }
 
-// Whether c is in the class from i to end (past its ]), which
-// class_end() has found; *known is cleared when it names no class.
-static bool in_class(const char *p, size_t i, size_t end, unsigned char c, bool *known)
+// Takes the member of a class at *j, escaped or not, into *c; false
+// when the pattern ends first.
+static bool member(const char *p, size_t n, size_t *j, unsigned char *c)
 {
-    size_t j = i + 1, close = end - 1;
-    bool negate = p[j] == '!' || p[j] == '^', in = false;
-    if (negate)
-        j++;
-    while (j < close) {
-        if (p[j] == '[' && p[j + 1] == ':') {
-            size_t k = j + 2;
-            while (k + 1 < close && !(p[k] == ':' && p[k + 1] == ']'))
-                k++;
-            if (k + 1 < close) {
-                in |= in_named(p + j + 2, k - j - 2, c, known);
-                j = k + 2;
+    if (p[*j] == '\\' && ++*j == n)
+        return false;
+    *c = (unsigned char)p[(*j)++];
+    return true;
+}
+
+// Reads the class that opens at i as git does: whether c is in it, and in
+// *end where it ends, past its ], or 0 when it does not. A ] first, or
+// after ! or ^, is a member; so is a [ that begins no [:NAME:], and the
+// first byte of a range, even one from a higher byte to a lower. *known
+// is cleared when it names a class that none is.
+static bool scan_class(const char *p, size_t n, size_t i, unsigned char c, size_t *end, bool *known)
+{
+    size_t j = i + 1;
+    bool negate = j < n && (p[j] == '!' || p[j] == '^'), in = false;
+    *end = 0;
+    j += negate;
+    for (bool first = true; j < n && (first || p[j] != ']'); first = false) {
+        if (p[j] == '[' && j + 1 < n && p[j + 1] == ':') {
+            const char *close = (const char *)memchr(p + j + 2, ']', n - j - 2);
+            size_t k = close != nullptr ? (size_t)(close - p) : 0;
+            if (k >= j + 3 && p[k - 1] == ':') {
+                in |= in_named(p + j + 2, k - j - 3, c, known);
+                j = k + 1;
                 continue;
             }
         }
-        unsigned char low = (unsigned char)p[j];
-        if (p[j] == '\\')
-            low = (unsigned char)p[++j];
-        j++;
-        if (j + 1 < close && p[j] == '-') {
-            unsigned char high = (unsigned char)p[j + 1];
-            j += 2;
-            if (high == '\\') {
-                high = (unsigned char)p[j];
-                j++;
-            }
-            in |= c >= low && c <= high;
-        } else {
-            in |= c == low;
-        }
+        unsigned char low, high;
+        if (!member(p, n, &j, &low))
+            return false;
+        high = low;
+        if (j + 1 < n && p[j] == '-' && p[j + 1] != ']' && (++j, !member(p, n, &j, &high)))
+            return false;
+        in |= c == low || (c >= low && c <= high);
     }
+    if (j >= n)
+        return false;
+    *end = j + 1;
     return in != negate;
+}
+
+static size_t class_end(const char *p, size_t n, size_t i)
+{
+    size_t end;
+    bool known = true;
+    scan_class(p, n, i, 0, &end, &known);
+    return end;
 }
 
 // The token at i of a pattern that pattern_read() has checked.
@@ -168,13 +156,13 @@ const char *pattern_read(pattern *p, const char *text, size_t n)
         if (text[i] == '\\' && i + 1 == n)
             return "ends in \\";
         if (text[i] == '[') {
-            size_t end = class_end(text, n, i);
+            size_t end;
             bool known = true;
-            if (end == 0)
-                return "has [ without ]";
-            in_class(text, i, end, 0, &known);
+            scan_class(text, n, i, 0, &end, &known);
             if (!known)
                 return "names a class [:NAME:] that none is";
+            if (end == 0)
+                return "has [ without ]";
         }
     }
     if (n == 0)
@@ -239,6 +227,7 @@ static void add(const pattern &p, place_set *set, size_t i)
 static bool run(const pattern &p, const char *s, size_t n, bool dirs)
 {
     place_set *now = &sets[0], *then = &sets[1];
+    bool known;
     new_set(now);
     add(p, now, 0);
     for (size_t k = 0; k < n; k++) {
@@ -264,7 +253,7 @@ static bool run(const pattern &p, const char *s, size_t n, bool dirs)
                     add(p, then, t.next);
                 break;
             case tok_class:
-                if (c != '/' && in_class(p.text, i, t.next, c, nullptr))
+                if (c != '/' && scan_class(p.text, p.n, i, c, &t.next, &known))
                     add(p, then, t.next);
                 break;
             case tok_star:

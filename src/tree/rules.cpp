@@ -34,6 +34,13 @@ static size_t count;
 static char dir[PATH_MAX];
 static size_t dir_n;
 
+// The directory of the last file matched, and the last rule that matches
+// it or a directory above it: the files of a folder come one after
+// another, and a folder is matched once.
+static char cached[2 * PATH_MAX + 2];
+static size_t cached_n = SIZE_MAX;
+static int cached_rule;
+
 // The words of the line being read: its pattern, then its options.
 static char *words[rules_line_most / 2 + 2];
 
@@ -172,6 +179,7 @@ int rules_parse(const char *name, char *text, size_t n)
     option_source from = {0, nullptr, 0, nullptr, name, 0};
     rules_file = name;
     count = 0;
+    cached_n = SIZE_MAX;
     for (char *line = text, *end = text + n; line < end;) {
         from.line++;
         char *newline = (char *)memchr(line, '\n', (size_t)(end - line));
@@ -200,13 +208,6 @@ const char *rules_relative(const char *abs)
         return abs + dir_n + 1;
     return nullptr;
 }
-
-// The directory of the last file matched, and the last rule that matches
-// it or a directory above it: the files of a folder come one after
-// another, and a folder is matched once.
-static char cached[2 * PATH_MAX + 2];
-static size_t cached_n = SIZE_MAX;
-static int cached_rule;
 
 int rules_find(const char *path, size_t n)
 {

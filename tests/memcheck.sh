@@ -58,5 +58,18 @@ check "$tree" -tp5 -s 10x -b 100 "$work/walk" "$data/over.png" /dev/null
 check "$tree" -s x99999999999999999999999 "$data"
 check "$tree" -b
 
+# Rules files: patterns with ** and classes, a line that exempts, long
+# options; a bad line; a NUL byte. Then every limit broken at once.
+printf '%s\n' '# per folder' '*.png --max-pixels=1 -b 9' '/walk/**/[!a-k]*.png --size=1x1 --aspect=4:3' \
+    'walk/data-*' '\#x\ y/ -f gif' >"$work/rules"
+printf 'a.png -s 5x5x\n' >"$work/bad-rules"
+printf 'a.png -p 5\n\000b\n' >"$work/nul-rules"
+check "$tree" -c "$work/rules" "$work/walk" "$data"
+check "$tree" --rules="$work/bad-rules" "$data"
+check "$tree" --rules "$work/nul-rules" "$data"
+check "$tree" --max-pixels=1 --max-size=1x1 --min-size=99999x99999 --aspect=3:7 --max-bytes=1 "$data"
+check "$tree" -t --formats=jpeg,TIF "$work/walk"
+check "$tree" --max-size= --foo=1 "$data"
+
 echo "memcheck: $failed of $runs runs with errors"
 [ "$failed" -eq 0 ]

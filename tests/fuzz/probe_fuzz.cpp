@@ -8,26 +8,37 @@
 // to the format readers twice: whole in memory, and as a file of which one
 // page is read and the rest at offsets. Both must give the same answer,
 // within the format's bound.
+//
+// An input that begins with R is a rules file, to read or refuse. One that
+// begins with M is a rules file up to its first NUL, then paths between
+// NULs: the matches of its patterns and the rules found are held against a
+// plain recursive model of .gitignore's patterns.
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "dimgate.h"
 #include "formats/formats.h"
+#include "tree/match.h"
+#include "tree/rules.h"
 
 static char printed[256];
-static std::FILE *file;
+static std::FILE *file, *quiet;
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     // glibc lets stdout be reassigned: the probe's messages land in printed.
     stdout = fmemopen(printed, sizeof printed, "w");
     file = std::tmpfile();
-    return stdout == nullptr || file == nullptr;
+    quiet = std::fopen("/dev/null", "w");
+    return stdout == nullptr || file == nullptr || quiet == nullptr;
 }
 
 // Each format's signature, with a brand where the signature is not all of
@@ -102,6 +113,178 @@ static void read_formats(const uint8_t *data, size_t size)
         std::fprintf(stderr, "%s looked %llu bytes in, with %u reads\n", name, (unsigned long long)paged.reach,
                      paged.reads);
         std::abort();
+    }
+}
+
+// Reads the n bytes at s as a rules file, its errors put away, into text:
+// one byte longer, for the reader writes there, and kept, for the rules
+// point into it.
+static int read_rules(std::vector<char> *text, const uint8_t *s, size_t n)
+{
+    *text = std::vector<char>(n + 1);
+    std::copy(s, s + n, text->begin());
+    std::FILE *was = stderr;
+    stderr = quiet;
+    int status = rules_parse("f", text->data(), n);
+    stderr = was;
+    return status;
+}
+
+// Past this many steps in an input the model gives up: plain recursion
+// takes exponential time on some patterns.
+static long budget;
+
+// Whether c is in the class that opens at p[i], read as git reads one,
+// with in *end where it ends: 0 when it does not, or names no class there
+// is.
+static bool in_class(const std::string &p, size_t i, unsigned char c, size_t *end)
+{
+    static const char *const names[] = {"alnum", "alpha", "blank", "cntrl", "digit", "graph",
+                                        "lower", "print", "punct", "space", "upper", "xdigit"};
+    static int (*const named[])(int) = {isalnum, isalpha, isblank, iscntrl, isdigit, isgraph,
+                                        islower, isprint, ispunct, isspace, isupper, isxdigit};
+    size_t n = p.size(), first = i + 1 + (i + 1 < n && (p[i + 1] == '!' || p[i + 1] == '^')), j = first, k;
+    bool in = false;
+    auto member = [&](unsigned char *b) {
+        *b = (unsigned char)p[j++];
+        return *b != '\\' || (j < n && (*b = (unsigned char)p[j++], true));
+    };
+    for (*end = 0; j < n && (j == first || p[j] != ']');) {
+        size_t close = p.compare(j, 2, "[:") == 0 ? p.find(']', j + 2) : std::string::npos;
+        if (close != std::string::npos && close >= j + 3 && p[close - 1] == ':') {
+            for (k = 0; k < 12 && p.compare(j + 2, close - j - 3, names[k]) != 0;)
+                k++;
+            if (k == 12)
+                return false;
+            in |= named[k](c) != 0;
+            j = close + 1;
+            continue;
+        }
+        unsigned char low, high;
+        if (!member(&low) || (high = low, j + 1 < n && p[j] == '-' && p[j + 1] != ']' && (++j, !member(&high))))
+            return false;
+        in |= c == low || (c >= low && c <= high);
+    }
+    *end = j < n ? j + 1 : 0;
+    return j < n && in != (first > i + 1);
+}
+
+// Whether the pattern p from i matches the n bytes at s from k.
+static bool model_run(const std::string &p, size_t i, const char *s, size_t n, size_t k)
+{
+    if (--budget < 0)
+        return false;
+    if (i == p.size())
+        return k == n;
+    if (p[i] == '*') {
+        size_t r = std::min(p.find_first_not_of('*', i), p.size());
+        bool all = r - i >= 2 && (i == 0 || p[i - 1] == '/');
+        if (all && r == p.size())
+            return true;
+        // **/ is any whole names, each with its /; * any bytes of a name.
+        for (size_t j = k; all && p[r] == '/' && j <= n; j++)
+            if ((j == k || s[j - 1] == '/') && model_run(p, r + 1, s, n, j))
+                return true;
+        for (size_t j = k; !all || p[r] != '/'; j++) {
+            if (model_run(p, r, s, n, j))
+                return true;
+            if (j == n || s[j] == '/')
+                return false;
+        }
+        return false;
+    }
+    if (k == n)
+        return false;
+    unsigned char c = (unsigned char)s[k];
+    size_t end = i + 1;
+    if (p[i] == '?' || p[i] == '[') {
+        if (c == '/' || (p[i] == '[' && !in_class(p, i, c, &end)))
+            return false;
+    } else if ((unsigned char)p[p[i] == '\\' ? end++ : i] != c) {
+        return false;
+    }
+    return model_run(p, end, s, n, k + 1);
+}
+
+// Whether the pattern p of a rules line matches the file at path, its
+// directories' paths or with no / in p but at its end their names; a / at
+// its end leaves the file out. -1 when the model gave up.
+static int model_match(std::string p, const std::string &path)
+{
+    bool anchored = !p.empty() && p[0] == '/', dir_only = false, match = false;
+    p.erase(0, anchored);
+    for (size_t i = 0; i < p.size(); i += p[i] == '\\' ? 2 : 1)
+        dir_only = p[i] == '/' && i + 1 == p.size();
+    p.resize(p.size() - dir_only);
+    anchored = anchored || p.find('/') != std::string::npos;
+    for (size_t from = 0, to = 0; to <= path.size() && !match; to++) {
+        if (to == path.size() || path[to] == '/') {
+            size_t at = anchored ? 0 : from;
+            match = (!dir_only || to < path.size()) && model_run(p, 0, path.data() + at, to - at, 0);
+            from = to + 1;
+        }
+    }
+    return budget < 0 ? -1 : match;
+}
+
+// Each line's pattern against each path, and the rule found for each path,
+// in order and back again, so that the cache of a folder's rule is both
+// used and passed over.
+static void match_rules(const uint8_t *data, size_t size)
+{
+    size_t n = size_t(std::find(data, data + size, 0) - data);
+    // Paths as the walk gives them, with no empty name, each in a buffer of
+    // its own length.
+    std::vector<std::vector<char>> paths;
+    for (size_t at = n + 1, end; at < size && paths.size() < 8; at = end + 1) {
+        end = size_t(std::find(data + at, data + size, 0) - data);
+        std::string path((const char *)data + at, end - at);
+        if (!path.empty() && path[0] != '/' && path.back() != '/' && path.find("//") == std::string::npos)
+            paths.emplace_back(path.begin(), path.end());
+    }
+    std::vector<char> text;
+    bool read = read_rules(&text, data, n) == 0;
+
+    // Each line's first word, whose blanks after a \ are its own.
+    const char *s = (const char *)data;
+    auto blank = [&](size_t i) { return s[i] == ' ' || s[i] == '\t'; };
+    std::vector<int> want(paths.size(), -1);
+    budget = 1 << 20;
+    for (size_t at = 0, eol, end, b, w, k = 0; at < n; at = eol + 1) {
+        eol = size_t(std::find(s + at, s + n, '\n') - s);
+        end = eol > at && s[eol - 1] == '\r' ? eol - 1 : eol;
+        for (b = at; b < end && blank(b);)
+            b++;
+        for (w = b; w < end && !blank(w); w++)
+            w += s[w] == '\\' && w + 1 < end;
+        std::vector<char> word(s + b, s + w);
+        pattern p;
+        if (b == end || s[b] == '#' || pattern_read(&p, word.data(), word.size()) != nullptr)
+            continue;
+        for (size_t q = 0; q < paths.size(); q++) {
+            const std::vector<char> &path = paths[q];
+            int model = model_match(std::string(s + b, s + w), std::string(path.begin(), path.end()));
+            size_t d = path.size();
+            while (d > 0 && path[d - 1] != '/')
+                d--;
+            bool got = pattern_matches_file(p, path.data(), path.size()) ||
+                       (d > 0 && pattern_matches_dirs(p, path.data(), d - 1));
+            if (model >= 0 && got != bool(model)) {
+                std::fprintf(stderr, "pattern \"%.*s\" %s \"%.*s\", the model not\n", int(w - b), s + b,
+                             got ? "matches" : "does not match", int(path.size()), path.data());
+                std::abort();
+            }
+            want[q] = want[q] == -2 || model < 0 ? -2 : model ? int(k) : want[q];
+        }
+        k++;
+    }
+    for (size_t r = 0; read && r < 2 * paths.size(); r++) {
+        size_t q = r < paths.size() ? r : 2 * paths.size() - 1 - r;
+        int got = rules_find(paths[q].data(), paths[q].size());
+        if (want[q] != -2 && got != want[q]) {
+            std::fprintf(stderr, "\"%.*s\": rule %d, want %d\n", int(paths[q].size()), paths[q].data(), got, want[q]);
+            std::abort();
+        }
     }
 }
 
@@ -181,7 +364,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                      int(result), int(want), consumed, said.c_str(), should.c_str());
         std::abort();
     }
-    if (size > 0)
+    std::vector<char> text;
+    if (size > 0 && data[0] == 'R')
+        read_rules(&text, data + 1, size - 1);
+    else if (size > 0 && data[0] == 'M')
+        match_rules(data + 1, size - 1);
+    else if (size > 0)
         read_formats(data, size);
     return 0;
 }

@@ -16,7 +16,7 @@ static bool matches(const std::string &text, const std::string &path)
     pattern p;
     EXPECT_EQ(pattern_read(&p, text.data(), text.size()), nullptr) << text;
     size_t slash = path.rfind('/');
-    return pattern_matches_file(p, path.data(), path.size()) ||
+    return pattern_matches_file(p, path.data(), path.size(), slash + 1) ||
            (slash != std::string::npos && pattern_matches_dirs(p, path.data(), slash));
 }
 
@@ -68,6 +68,9 @@ TEST(Patterns, MatchOrNot)
         {"[]]x",          "]x",                  true},
         {"[a-]x",         "-x",                  true},
         {"[x-f]",         "x",                   true},
+        {"*.[pP][nN][gG]", "a/x.PnG",            true},
+        {"*.[pP][nN][gG]", "x.jpg",              false},
+        {"x?.png",        "xxb.png",             false},
         {"[[:digit:]]x",  "7x",                  true},
         {"[[:upper:]]x",  "ax",                  false},
         {"a[/]b",         "a/b",                 false},

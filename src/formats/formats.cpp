@@ -26,36 +26,32 @@ static const image_format formats[] = {
     {"TIFF", "MM\0+", 4, read_tiff},
 };
 
-// A format with several signatures has a row for each, one after another.
-size_t image_format_count()
-{
-    size_t count = 0;
-    for (size_t k = 0; k < sizeof formats / sizeof *formats; k++)
-        count += k == 0 || strcmp(formats[k].name, formats[k - 1].name) != 0;
-    return count;
-}
+// A format with several signatures has a row for each, one after another,
+// with the same reader.
+static bool first_row(size_t k) { return k == 0 || formats[k].read != formats[k - 1].read; }
 
 const char *image_format_name(size_t n)
 {
-    size_t count = 0;
     for (size_t k = 0; k < sizeof formats / sizeof *formats; k++)
-        if (k == 0 || strcmp(formats[k].name, formats[k - 1].name) != 0)
-            if (count++ == n)
-                return formats[k].name;
+        if (first_row(k) && n-- == 0)
+            return formats[k].name;
     return nullptr;
 }
 
 size_t image_format_index(const char *name)
 {
-    size_t count = 0;
-    for (size_t k = 0; k < sizeof formats / sizeof *formats; k++) {
-        if (k > 0 && strcmp(formats[k].name, formats[k - 1].name) == 0)
-            continue;
-        if (strcmp(formats[k].name, name) == 0)
-            return count;
-        count++;
+    size_t index = 0;
+    // The name that read_image() gave is its row's own, told by the
+    // pointer; any other is compared.
+    for (int pass = 0; pass < 2; pass++) {
+        index = 0;
+        for (size_t k = 0; k < sizeof formats / sizeof *formats; k++) {
+            index += k > 0 && first_row(k);
+            if (pass == 0 ? formats[k].name == name : strcmp(formats[k].name, name) == 0)
+                return index;
+        }
     }
-    return count;
+    return index + 1;
 }
 
 static bool starts(const image_input &in, const image_format &f)

@@ -57,12 +57,11 @@ struct image_format {
 
 extern const char image_not_this[];
 
-// The formats' names, each once, in the table's order: a set of formats is
-// a bit for each, in this order.
-size_t image_format_count();
+// The formats' names, each once, in the table's order, nullptr past the
+// last: a set of formats is a bit for each, in this order.
 const char *image_format_name(size_t k);
 
-// The index of the format named name among them, or image_format_count()
+// The index of the format named name among them, or one past the last
 // when none is.
 size_t image_format_index(const char *name);
 

@@ -170,14 +170,38 @@ const char *pattern_read(pattern *p, const char *text, size_t n)
     p->text = text;
     p->n = n;
     p->anchored = p->anchored || memchr(text, '/', n) != nullptr;
-    p->head = p->tail = 0;
-    bool head = true;
-    for (size_t i = 0; i < n; i = token_at(text, n, i).next) {
-        bool is_plain = plain(text, n, i);
-        head = head && is_plain;
-        p->head += head;
-        p->tail = is_plain ? p->tail + 1 : 0;
+    // The plain bytes it begins and ends with, the longest run of them
+    // between, the tokens of a byte each that end it, and its one * when
+    // nothing else is in it.
+    p->head = p->tail = p->inner = p->inner_n = p->ones = p->ones_n = 0;
+    p->star = n;
+    size_t stars = 0, others = 0;
+    for (size_t i = 0; i < n;) {
+        token t = token_at(text, n, i);
+        if (plain(text, n, i)) {
+            p->tail++;
+            p->head += p->head == i;
+        } else {
+            if (p->tail > p->inner_n && p->tail < i) {
+                p->inner = i - p->tail;
+                p->inner_n = p->tail;
+            }
+            p->tail = 0;
+        }
+        if (t.kind == tok_byte || t.kind == tok_any || t.kind == tok_class) {
+            p->ones_n++;
+        } else {
+            p->ones = t.next;
+            p->ones_n = 0;
+            stars += t.kind == tok_star;
+            others += t.kind != tok_star;
+            if (t.kind == tok_star && i == p->head)
+                p->star = i;
+        }
+        i = t.next;
     }
+    if (others > 0 || stars > 1 || (stars == 1 && p->star == n))
+        p->star = SIZE_MAX;
     return nullptr;
 }
 
@@ -205,6 +229,21 @@ static void new_set(place_set *set)
     set->n = 0;
 }
 
+// The tokens of the pattern being run, each read once per run: a token
+// is known when its mark is the run's.
+static token tokens[pattern_most + 1];
+static uint32_t token_marks[pattern_most + 1];
+static uint32_t run_mark;
+
+static const token &token_of(const pattern &p, size_t i)
+{
+    if (token_marks[i] != run_mark) {
+        token_marks[i] = run_mark;
+        tokens[i] = token_at(p.text, p.n, i);
+    }
+    return tokens[i];
+}
+
 // Adds place i to the set, and every place that it reaches with no byte.
 static void add(const pattern &p, place_set *set, size_t i)
 {
@@ -215,7 +254,7 @@ static void add(const pattern &p, place_set *set, size_t i)
         set->at[set->n++] = i;
         if (i >= p.n)
             return;
-        token t = token_at(p.text, p.n, i);
+        const token &t = token_of(p, i);
         if (t.kind != tok_star && t.kind != tok_all && t.kind != tok_dirs)
             return;
         i = t.next;
@@ -228,6 +267,10 @@ static bool run(const pattern &p, const char *s, size_t n, bool dirs)
 {
     place_set *now = &sets[0], *then = &sets[1];
     bool known;
+    if (++run_mark == 0) {
+        memset(token_marks, 0, sizeof token_marks);
+        run_mark = 1;
+    }
     new_set(now);
     add(p, now, 0);
     for (size_t k = 0; k < n; k++) {
@@ -242,7 +285,8 @@ static bool run(const pattern &p, const char *s, size_t n, bool dirs)
                 add(p, then, c == '/' ? i - p.n - 1 : i);
                 continue;
             }
-            token t = token_at(p.text, p.n, i);
+            const token &t = token_of(p, i);
+            size_t end;
             switch (t.kind) {
             case tok_byte:
                 if (c == t.byte)
@@ -253,7 +297,7 @@ static bool run(const pattern &p, const char *s, size_t n, bool dirs)
                     add(p, then, t.next);
                 break;
             case tok_class:
-                if (c != '/' && scan_class(p.text, p.n, i, c, &t.next, &known))
+                if (c != '/' && scan_class(p.text, p.n, i, c, &end, &known))
                     add(p, then, t.next);
                 break;
             case tok_star:
@@ -280,31 +324,66 @@ static bool run(const pattern &p, const char *s, size_t n, bool dirs)
     return marks[p.n] == stamp;
 }
 
+// Whether the m bytes at what are among the n at s.
+static bool holds(const char *s, size_t n, const char *what, size_t m)
+{
+    for (size_t k = 0; k + m <= n; k++)
+        if (s[k] == what[0] && memcmp(s + k, what, m) == 0)
+            return true;
+    return false;
+}
+
+// Whether the p.ones_n bytes at s are those that p ends with, a token
+// each.
+static bool ones_fit(const pattern &p, const char *s)
+{
+    bool known;
+    for (size_t i = p.ones, k = 0; k < p.ones_n; k++) {
+        token t = token_at(p.text, p.n, i);
+        unsigned char c = (unsigned char)s[k];
+        size_t end;
+        if (t.kind == tok_byte ? c != t.byte
+                               : c == '/' || (t.kind == tok_class && !scan_class(p.text, p.n, i, c, &end, &known)))
+            return false;
+        i = t.next;
+    }
+    return true;
+}
+
 // Whether p matches the n bytes at s whole, or for dirs any part of them
 // that ends before a /. The plain bytes it begins with must begin them,
-// and those it ends with end them: most patterns fail those tests, at the
-// cost of a comparison.
+// and those it ends with end them, and its longest run of them must be
+// among them: most patterns fail those tests at the cost of a comparison.
+// A pattern of a head, a * and bytes, such as *.[pP][nN][gG], needs no
+// more than its bytes tried.
 static bool matches(const pattern &p, const char *s, size_t n, bool dirs)
 {
-    if (n < p.head || memcmp(s, p.text, p.head) != 0)
+    if (p.head > 0 && (n < p.head || s[0] != p.text[0] || memcmp(s, p.text, p.head) != 0))
         return false;
     if (p.head == p.n)
         return n == p.n || (dirs && s[p.n] == '/');
-    if (!dirs && (n < p.tail || memcmp(s + n - p.tail, p.text + p.n - p.tail, p.tail) != 0))
+    if (!dirs) {
+        if (p.tail > 0 && (n < p.tail || s[n - 1] != p.text[p.n - 1] ||
+                           memcmp(s + n - p.tail, p.text + p.n - p.tail, p.tail) != 0))
+            return false;
+        if (n < p.ones_n || !ones_fit(p, s + n - p.ones_n))
+            return false;
+        if (p.star == p.n)
+            return n == p.ones_n;
+        if (p.star != SIZE_MAX)
+            return n >= p.head + p.ones_n && memchr(s + p.head, '/', n - p.head - p.ones_n) == nullptr;
+    }
+    if (p.inner_n > 0 && !holds(s, n, p.text + p.inner, p.inner_n))
         return false;
     return run(p, s, n, dirs);
 }
 
-bool pattern_matches_file(const pattern &p, const char *path, size_t n)
+bool pattern_matches_file(const pattern &p, const char *path, size_t n, size_t name)
 {
     if (p.dir_only)
         return false;
-    if (!p.anchored) {
-        size_t name = n;
-        while (name > 0 && path[name - 1] != '/')
-            name--;
+    if (!p.anchored)
         return matches(p, path + name, n - name, false);
-    }
     return matches(p, path, n, false);
 }
 

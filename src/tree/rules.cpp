@@ -211,10 +211,11 @@ const char *rules_relative(const char *abs)
 
 int rules_find(const char *path, size_t n)
 {
-    size_t d = n;
-    while (d > 0 && path[d - 1] != '/')
-        d--;
-    d = d > 0 ? d - 1 : 0;
+    // The file's own name, and before it, less the /, its folder.
+    size_t name = n;
+    while (name > 0 && path[name - 1] != '/')
+        name--;
+    size_t d = name > 0 ? name - 1 : 0;
     if (d != cached_n || d >= sizeof cached || memcmp(path, cached, d) != 0) {
         cached_rule = -1;
         for (size_t k = count; d > 0 && k-- > 0;) {
@@ -228,7 +229,7 @@ int rules_find(const char *path, size_t n)
             memcpy(cached, path, d);
     }
     for (size_t k = count; k-- > (size_t)(cached_rule + 1);)
-        if (pattern_matches_file(rules[k].match, path, n))
+        if (pattern_matches_file(rules[k].match, path, n, name))
             return (int)k;
     return cached_rule;
 }

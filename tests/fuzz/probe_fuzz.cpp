@@ -267,7 +267,7 @@ static void match_rules(const uint8_t *data, size_t size)
             size_t d = path.size();
             while (d > 0 && path[d - 1] != '/')
                 d--;
-            bool got = pattern_matches_file(p, path.data(), path.size()) ||
+            bool got = pattern_matches_file(p, path.data(), path.size(), d) ||
                        (d > 0 && pattern_matches_dirs(p, path.data(), d - 1));
             if (model >= 0 && got != bool(model)) {
                 std::fprintf(stderr, "pattern \"%.*s\" %s \"%.*s\", the model not\n", int(w - b), s + b,

@@ -9,6 +9,18 @@
 const char *separator = ": ";
 unsigned long long failures;
 
+// Writes v in decimal: a tree may print a line a file, and a format costs
+// more than the number.
+static void put_number(uint64_t v)
+{
+    char digits[21], *at = digits + sizeof digits;
+    *--at = '\0';
+    do
+        *--at = (char)('0' + v % 10);
+    while ((v /= 10) != 0);
+    fputs(at, stdout);
+}
+
 // Starts the line of a file that fails the gate; end() ends it.
 static void start(const subject &who)
 {
@@ -24,7 +36,9 @@ static void end(const subject &who)
     if (who.rule != 0) {
         fputs(" (", stdout);
         put_escaped(stdout, rules_file);
-        printf(":%u)", who.rule);
+        putchar(':');
+        put_number(who.rule);
+        putchar(')');
     }
     putchar('\n');
 }
@@ -110,11 +124,19 @@ static void measure(const subject &who, const limits &lim, const image_sizes &si
         left += b & 1;
 
     start(who);
-    printf("%lu x %lu", (unsigned long)shown->width, (unsigned long)shown->height);
-    if (broken & 1u << pixels)
-        printf(" = %llu pixels", (unsigned long long)area(*shown));
-    if (over_bytes)
-        printf(", %lld bytes", (long long)size);
+    put_number(shown->width);
+    fputs(" x ", stdout);
+    put_number(shown->height);
+    if (broken & 1u << pixels) {
+        fputs(" = ", stdout);
+        put_number(area(*shown));
+        fputs(" pixels", stdout);
+    }
+    if (over_bytes) {
+        fputs(", ", stdout);
+        put_number((uint64_t)size);
+        fputs(" bytes", stdout);
+    }
     const char *verb = nullptr;
     for (int k = 0; k < broken_limits; k++) {
         if ((broken & 1u << k) == 0)
@@ -123,11 +145,16 @@ static void measure(const subject &who, const limits &lim, const image_sizes &si
         left--;
         if (verb == nullptr || strcmp(verb, clauses[k].verb) != 0) {
             verb = clauses[k].verb;
-            printf("%s ", verb);
+            fputs(verb, stdout);
+            putchar(' ');
         }
-        printf("%s %llu", clauses[k].what, (unsigned long long)values[k]);
-        if (k == aspect)
-            printf(":%llu", (unsigned long long)lim.aspect_height);
+        fputs(clauses[k].what, stdout);
+        putchar(' ');
+        put_number(values[k]);
+        if (k == aspect) {
+            putchar(':');
+            put_number(lim.aspect_height);
+        }
     }
     end(who);
 }

@@ -10,7 +10,7 @@
 enum value_kind { value_none, value_count, value_sides, value_ratio, value_formats, value_file };
 
 // Every option but -1 to -6, which are short only and take no value.
-static const struct option_spec {
+static const struct option_row {
     char letter;
     const char *name;   // nullptr: short only
     value_kind value;
@@ -28,7 +28,7 @@ static const struct option_spec {
     {'t', nullptr, value_none, false},
 };
 
-static const option_spec preset = {'1', nullptr, value_none, true};
+static const option_row preset = {'1', nullptr, value_none, true};
 
 // Names for formats besides the table's own.
 static const struct {
@@ -51,7 +51,7 @@ void usage_error_start(const option_source *from)
 }
 
 // The option as the user wrote it: "-x" or "--name".
-static void put_option(const option_spec &o, bool long_name)
+static void put_option(const option_row &o, bool long_name)
 {
     if (long_name) {
         fputs("--", stderr);
@@ -64,7 +64,7 @@ static void put_option(const option_spec &o, bool long_name)
 
 // A value that cannot be taken: missing when value is null. A list of
 // formats' names follows a bad list.
-static option_read value_error(const option_source *from, const option_spec &o, bool long_name,
+static option_read value_error(const option_source *from, const option_row &o, bool long_name,
                                const char *value, const char *why)
 {
     usage_error_start(from);
@@ -181,7 +181,7 @@ void put_formats(FILE *stream, uint64_t set)
 }
 
 // Sets the limit o names from its value.
-static option_read set_limit(const option_source *from, const option_spec &o, bool long_name,
+static option_read set_limit(const option_source *from, const option_row &o, bool long_name,
                              const char *value, limits *lim)
 {
     uint64_t a = 0, b = 0;
@@ -241,7 +241,7 @@ static option_read set_limit(const option_source *from, const option_spec &o, bo
 
 // Acts on option o, whose value, if it takes one, is value (nullptr when
 // missing).
-static option_read take(option_source *from, const option_spec &o, bool long_name, const char *value,
+static option_read take(option_source *from, const option_row &o, bool long_name, const char *value,
                         limits *lim, const char **out)
 {
     if (from->file != nullptr && !o.limit) {
@@ -277,7 +277,7 @@ static option_read read_long(option_source *from, limits *lim, const char **out)
     char *arg = from->argv[from->at++];
     char *equals = strchr(arg, '=');
     size_t n = (equals != nullptr ? (size_t)(equals - arg) : strlen(arg)) - 2;
-    for (const option_spec &o : options) {
+    for (const option_row &o : options) {
         if (o.name == nullptr || strlen(o.name) != n || strncmp(arg + 2, o.name, n) != 0)
             continue;
         if (o.value == value_none && equals != nullptr) {
@@ -321,13 +321,13 @@ option_read read_option(option_source *from, limits *lim, const char **out)
         from->next = arg + 1;
     }
     char c = *from->next++;
-    const option_spec *o = nullptr;
+    const option_row *o = nullptr;
     if (c >= '1' && c <= '6') {
         o = &preset;
     } else {
-        for (const option_spec &spec : options)
-            if (spec.letter == c)
-                o = &spec;
+        for (const option_row &row : options)
+            if (row.letter == c)
+                o = &row;
     }
     if (o == nullptr) {
         const char shown[2] = {c, '\0'};

@@ -122,6 +122,11 @@ static str tiff(bool le, bool big, const std::vector<Entry> &entries, size_t pad
 static const std::vector<Entry> sides = {{OTHER, LONG, 0}, {WIDTH, SHORT, 123}, {HEIGHT, LONG, 45}};
 static const std::vector<Entry> longs = {{WIDTH, LONG, 123}, {HEIGHT, LONG, 45}};
 
+// SVG: a root start tag with these attributes, after what comes before it.
+static str svg(const str &attributes, const str &before = "") { return before + "<svg " + attributes + "/>"; }
+static const char svg_bound[] = "SVG has no whole root start tag within its first 64 KiB";
+static const str svg_long_width = "SVG width is not a length: \"" + str(62, '7') + "...\"";
+
 struct Row {
     const char *name;
     const char *format;   // nullptr: no format takes the bytes
@@ -264,12 +269,50 @@ static const Row rows[] = {
         "TIFF BigTIFF header gives offsets of other than 8 bytes"},
     {"Past4096Entries", "TIFF", tiff(false, false, std::vector<Entry>(5000, Entry{OTHER, LONG, 0})),
         "TIFF has no width and height within its IFD's first 4096 entries", 0, 96},
+    // SVG: the root's own width and height in each unit, to 1/1000 then up
+    {"SvgPxQuotes", "SVG", svg("width=\"80px\" height='60'"), "80x60"},
+    {"SvgInCm", "SVG", svg("width='1in' height='2.54cm'"), "96x96"},
+    {"SvgMmQ", "SVG", svg("width='25.4mm' height='101.6Q'"), "96x96"},
+    {"SvgPtPc", "SVG", svg("width='72pt' height='6PC'"), "96x96"},
+    {"SvgEmEx", "SVG", svg("width='6em' height='12ex'"), "96x96"},
+    {"SvgRounding", "SVG", svg("width='135.4666mm' height='512.3'"), "512x513"},
+    {"SvgExponentBlanks", "SVG", svg("width = '+5.12E2' height=' 24px '"), "512x24"},
+    // one side from the viewBox's ratio, or both; % and auto are no size
+    {"SvgWidthAndViewBox", "SVG", svg("width='48' viewBox='0 0 24 12'"), "48x24"},
+    {"SvgHeightAndViewBox", "SVG", svg("height='10' viewBox='0,0,30,20'"), "15x10"},
+    {"SvgViewBoxAlone", "SVG", svg("viewBox=' -5 -5, 24.5\n24 '"), "25x24"},
+    {"SvgPercentAuto", "SVG", svg("width='100%' height='auto' viewBox='0 0 3 4'"), "3x4"},
+    {"SvgNeither", "SVG", "<svg>", "SVG has no width, height or viewBox"},
+    {"SvgViewBoxOfZero", "SVG", svg("width='10' viewBox='0 0 0 5'"), "SVG has a width but no height or viewBox"},
+    // what comes before the root, names that end in width, nested elements
+    {"SvgTraps", "SVG",
+        "\xef\xbb\xbf<?xml version='1.0'?>\r\n<!-- <svg width='1' height='1'> -->\r\n<!DOCTYPE svg PUBLIC \"-//W3C\" "
+        "\"x\" [ <!ENTITY w \"width='2'>\"> <!-- ] > --> ]>\r\n<svg:svg xlink:width='5' stroke-width='5' "
+        "title='a>b' data-width='5'\r\n width='30' height='20'><svg width='1' height='1'/><image width='2'/>",
+        "30x20"},
+    {"HtmlIsNoSvg", nullptr, "<!DOCTYPE html><html><svg width='1' height='1'/>", ""},
+    {"SvgzIsNoSvg", nullptr, "\x1f\x8b\x08\0\0\0\0\0", ""},
+    // values that are no size
+    {"SvgNotALength", "SVG", svg("width='12furlongs' height='1'"), "SVG width is not a length: \"12furlongs\""},
+    {"SvgEscapedValue", "SVG", svg("width='1' height='1 2\x1b[2J'"), "SVG height is not a length: \"1 2\\x1b[2J\""},
+    {"SvgNotAbove0", "SVG", svg("width='-5' height='5'"), "SVG width is not above 0: \"-5\""},
+    {"SvgPast32Bits", "SVG", svg("width='5e9' height='1'"), "SVG is too large: a side past 4294967295 pixels"},
+    // hostile: read past the page a page at a time, to 64 KiB
+    {"SvgRootAfterLongComment", "SVG", svg("width='5' height='6'", "<!--" + str(20000, '-') + "-->"), "5x6", 0, 16},
+    {"SvgValueOf60KiB", "SVG", svg("title='" + str(60000, 'x') + "' width='5' height='6'"), "5x6", 0, 16},
+    {"SvgWidthOf60KiB", "SVG", svg("width='" + str(60000, '7') + "'"),
+        svg_long_width.c_str(), 0, 16},
+    {"SvgPast64KiBOfBlanks", "SVG", str(65536, ' ') + svg("width='5' height='6'"), svg_bound, 0, 16},
+    {"SvgDoctypeNeverEnds", "SVG", "<!DOCTYPE svg [" + str(70000, '<'), svg_bound, 0, 16},
+    {"SvgCommentNeverEnds", nullptr, "<!-- " + str(10000, '-'), "", 0, 16},
+    {"SvgStartTagCut", "SVG", "<svg width='80' hei", "SVG ends within its root start tag"},
 };
 
 // The bytes that a reader of these formats may look at, whatever the file.
 static uint64_t fixed_bound(const str &format)
 {
-    return format == "PNG" ? 144 : format == "GIF" ? 10 : format == "WebP" ? 30 : format == "BMP" ? 26 : 0;
+    return format == "PNG" ? 144 : format == "GIF" ? 10 : format == "WebP" ? 30 : format == "BMP" ? 26
+         : format == "SVG" ? 65536 : 0;
 }
 
 // The file past the page, read from memory; every read fails once fail is set.

@@ -80,7 +80,7 @@ static const Tree two_thousand_within = [] {
 }();
 
 // A file that no format reads.
-static const std::string no_format = "not a PNG, JPEG, GIF, WebP, AVIF, HEIF, BMP, ICO or TIFF file\n";
+static const std::string no_format = "not a PNG, JPEG, GIF, WebP, AVIF, HEIF, BMP, ICO, TIFF or SVG file\n";
 
 static const std::string over = ": 65 x 64 = 4160 pixels, over the limit of 4096\n";
 
@@ -156,12 +156,13 @@ static const TreeCase tree_cases[] = {
                         {"t/e.jpe", "65x64"}, {"t/f.jfif", "65x64"}, {"t/g.gif", "65x64"}, {"t/h.webp", "65x64"},
                         {"t/i.avif", "65x64"}, {"t/j.heic", "65x64"}, {"t/k.heif", "65x64"}, {"t/l.hif", "65x64"},
                         {"t/m.bmp", "65x64"}, {"t/n.dib", "65x64"}, {"t/o.ico", "65x64"}, {"t/p.cur", "65x64"},
-                        {"t/q.tif", "65x64"}, {"t/r.TIFF", "65x64"}, {"t/s.svg", "65x64"}, {"t/jpg", "65x64"}},
+                        {"t/q.tif", "65x64"}, {"t/r.TIFF", "65x64"}, {"t/s.SVG", "65x64"}, {"t/t.svgz", "65x64"},
+                        {"t/jpg", "65x64"}},
                        {"t"},  "t/a.png" + over + "t/b.APNG" + over + "t/c.jpg" + over + "t/d.jpeg" + over +
                                "t/e.jpe" + over + "t/f.jfif" + over + "t/g.gif" + over + "t/h.webp" + over +
                                "t/i.avif" + over + "t/j.heic" + over + "t/k.heif" + over + "t/l.hif" + over +
                                "t/m.bmp" + over + "t/n.dib" + over + "t/o.ico" + over + "t/p.cur" + over +
-                               "t/q.tif" + over + "t/r.TIFF" + over, 1},
+                               "t/q.tif" + over + "t/r.TIFF" + over + "t/s.SVG" + over, 1},
     {"ContentDecides", {{"t/a.png", jpeg(65, 64, 20)}, {"gif.txt", "GIF89a" + le16(65) + le16(64)}},
                        {"t", "gif.txt"},  "t/a.png" + over + "gif.txt" + over, 1},
     {"PastThePage",    {{"t/a.jpg", jpeg(65, 64, 20000)}, {"b", jpeg(65, 64, 20000)}},
@@ -419,7 +420,7 @@ TEST(TreeGateUsage, BadLimitValues)
         {{"--max=5", "over.png"},                   "unknown option --max"},
         {{"-a", "16:", "over.png"},                 "option -a: \"16:\" is not WIDTH:HEIGHT, with sides of at least 1"},
         {{"--formats", "png,,gif", "over.png"},     "option --formats: \"png,,gif\" is not a list of png, jpeg, "
-                                                    "gif, webp, avif, heif, bmp, ico, tiff"},
+                                                    "gif, webp, avif, heif, bmp, ico, tiff, svg"},
     };
     std::string help, none;
     run(DIMGATE_TREE_BIN, {"-h"}, DIMGATE_DATA, Made::files, nullptr, &help, &none);

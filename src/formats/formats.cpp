@@ -8,7 +8,8 @@
 const char image_read_failed[] = "cannot be read";
 const char image_not_this[] = "not this format";
 
-// AVIF comes before HEIF: an AVIF file lists a HEIF brand too.
+// AVIF comes before HEIF: an AVIF file lists a HEIF brand too. SVG has
+// no signature.
 static const image_format formats[] = {
     {"PNG", "\x89PNG\r\n\x1a\n", 8, read_png},
     {"JPEG", "\xff\xd8\xff", 3, read_jpeg},
@@ -24,6 +25,9 @@ static const image_format formats[] = {
     {"TIFF", "MM\0*", 4, read_tiff},
     {"TIFF", "II+\0", 4, read_tiff},
     {"TIFF", "MM\0+", 4, read_tiff},
+    // Text, which any file may begin like: last, so that only a file that
+    // no signature took is read as one.
+    {"SVG", "", 0, read_svg},
 };
 
 // A format with several signatures has a row for each, one after another,

@@ -14,5 +14,6 @@ const char *read_heif(const image_input &in, image_sizes *out);
 const char *read_bmp(const image_input &in, image_sizes *out);
 const char *read_ico(const image_input &in, image_sizes *out);
 const char *read_tiff(const image_input &in, image_sizes *out);
+const char *read_svg(const image_input &in, image_sizes *out);
 
 #endif

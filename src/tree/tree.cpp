@@ -42,14 +42,16 @@ static const char help[] =
     "file's folder, or none when that line has none. A file that no line matches\n"
     "is held to the command line's limits, if any are given.\n"
     "\n"
-    "Images are PNG, JPEG, GIF, WebP, AVIF, HEIF, BMP, ICO or TIFF files, known\n"
-    "by their content; -f names them png, jpeg (or jpg), gif, webp, avif, heif,\n"
-    "bmp, ico and tiff (or tif). An icon breaks a limit when any of its images does.\n"
+    "Images are PNG, JPEG, GIF, WebP, AVIF, HEIF, BMP, ICO, TIFF or SVG files,\n"
+    "known by their content; -f names them png, jpeg (or jpg), gif, webp, avif,\n"
+    "heif, bmp, ico, tiff (or tif) and svg. An icon breaks a limit when any of its\n"
+    "images does. An SVG's size is in CSS pixels, 96 to the inch, from its width\n"
+    "and height, or its viewBox where they are not given.\n"
     "A directory is walked, without following symbolic links, for files named\n"
     "*.png, *.apng, *.jpg, *.jpeg, *.jpe, *.jfif, *.gif, *.webp, *.avif, *.heic,\n"
-    "*.heif, *.hif, *.bmp, *.dib, *.ico, *.cur, *.tif or *.tiff in any case; any\n"
-    "other path is checked whatever its name. Each file that breaks a limit or\n"
-    "cannot be judged gets one line: NAME: WHY.\n"
+    "*.heif, *.hif, *.bmp, *.dib, *.ico, *.cur, *.tif, *.tiff or *.svg in any\n"
+    "case; any other path is checked whatever its name. Each file that breaks a\n"
+    "limit or cannot be judged gets one line: NAME: WHY.\n"
     "Exit status: 0 if every file is within the limits, 1 if not, 2 on a usage error.\n";
 
 static void usage(FILE *stream)

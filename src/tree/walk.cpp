@@ -61,7 +61,7 @@ static long read_at(void *file, uint64_t offset, unsigned char *to, size_t n)
     return (long)got;
 }
 
-static const char unknown[] = "not a PNG, JPEG, GIF, WebP, AVIF, HEIF, BMP, ICO or TIFF file";
+static const char unknown[] = "not a PNG, JPEG, GIF, WebP, AVIF, HEIF, BMP, ICO, TIFF or SVG file";
 
 // Reads the sizes of the image whose first n bytes are in bytes, reading
 // on from fd where its format needs more, and sets *format to its
@@ -110,7 +110,7 @@ static bool image_name(const char *name)
 {
     static const char *const suffixes[] = {
         ".png", ".apng", ".jpg", ".jpeg", ".jpe", ".jfif", ".gif", ".webp", ".avif",
-        ".heic", ".heif", ".hif", ".bmp", ".dib", ".ico", ".cur", ".tif", ".tiff",
+        ".heic", ".heif", ".hif", ".bmp", ".dib", ".ico", ".cur", ".tif", ".tiff", ".svg",
     };
     const char *dot = strrchr(name, '.');
     if (dot == nullptr)

@@ -275,7 +275,8 @@ static const Row rows[] = {
     {"SvgMmQ", "SVG", svg("width='25.4mm' height='101.6Q'"), "96x96"},
     {"SvgPtPc", "SVG", svg("width='72pt' height='6PC'"), "96x96"},
     {"SvgEmEx", "SVG", svg("width='6em' height='12ex'"), "96x96"},
-    {"SvgRounding", "SVG", svg("width='135.4666mm' height='512.3'"), "512x513"},
+    {"SvgRounding", "SVG", svg("width='135.4666mm' height='511.9996'"), "512x512"},
+    {"SvgRoundingUp", "SVG", svg("width='512.3' height='10.0006'"), "513x11"},
     {"SvgExponentBlanks", "SVG", svg("width = '+5.12E2' height=' 24px '"), "512x24"},
     // one side from the viewBox's ratio, or both; % and auto are no size
     {"SvgWidthAndViewBox", "SVG", svg("width='48' viewBox='0 0 24 12'"), "48x24"},
@@ -287,8 +288,9 @@ static const Row rows[] = {
     // what comes before the root, names that end in width, nested elements
     {"SvgTraps", "SVG",
         "\xef\xbb\xbf<?xml version='1.0'?>\r\n<!-- <svg width='1' height='1'> -->\r\n<!DOCTYPE svg PUBLIC \"-//W3C\" "
-        "\"x\" [ <!ENTITY w \"width='2'>\"> <!-- ] > --> ]>\r\n<svg:svg xlink:width='5' stroke-width='5' "
-        "title='a>b' data-width='5'\r\n width='30' height='20'><svg width='1' height='1'/><image width='2'/>",
+        "\"x\" [ <!ENTITY w \"width='2']>\"> <!-- ] > --> ]>\r\n<svg:svg xlink:width='5' stroke-width='5' "
+        "title='a> width=\"7\" height=\"7\"' data-width='5'\r\n width='30' height='20' width='9'><svg width='1' "
+        "height='1'/><image width='2'/>",
         "30x20"},
     {"HtmlIsNoSvg", nullptr, "<!DOCTYPE html><html><svg width='1' height='1'/>", ""},
     {"SvgzIsNoSvg", nullptr, "\x1f\x8b\x08\0\0\0\0\0", ""},

@@ -302,6 +302,7 @@ static const Row rows[] = {
     // hostile: read past the page a page at a time, to 64 KiB
     {"SvgRootAfterLongComment", "SVG", svg("width='5' height='6'", "<!--" + str(20000, '-') + "-->"), "5x6", 0, 16},
     {"SvgValueOf60KiB", "SVG", svg("title='" + str(60000, 'x') + "' width='5' height='6'"), "5x6", 0, 16},
+    {"SvgSizeBeforeLongSource", "SVG", svg("width='5' height='6' content='" + str(70000, 'x') + "'"), "5x6"},
     {"SvgWidthOf60KiB", "SVG", svg("width='" + str(60000, '7') + "'"),
         svg_long_width.c_str(), 0, 16},
     {"SvgPast64KiBOfBlanks", "SVG", str(65536, ' ') + svg("width='5' height='6'"), svg_bound, 0, 16},

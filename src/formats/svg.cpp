@@ -456,6 +456,13 @@ const char *read_svg(const image_input &in, image_sizes *out)
                                                           : nullptr;
         if (kept != nullptr && !kept->given)
             *kept = v;
+        // The first of each counts, so once the size is known no later
+        // attribute can change it: a start tag that goes on for long, as
+        // a diagram's whose source is kept in an attribute, is not read on.
+        double w, h;
+        if (width.given && height.given &&
+            (view_box.given || (read_length(width, &w) != length_absent && read_length(height, &h) != length_absent)))
+            break;
     }
     return size(out, width, height, view_box);
 }

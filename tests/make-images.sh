@@ -7,10 +7,12 @@
 # a rotation, HEIF with odd sides, a thumbnail or alpha, AVIF and HEIF with
 # meta after the image data, BMP's header sizes and top-down rows, icons
 # and cursors with several entries or PNG entries over 256, TIFF in both
-# byte orders, BigTIFF, and a TIFF whose directory lies past 512 KiB. Each
-# tool is used where it is installed, and what a missing one would have
-# made is named. A file's name starts with the size it was made at; the
-# check reads the size from the file, not from its name.
+# byte orders, BigTIFF, a TIFF whose directory lies past 512 KiB, and SVG
+# in every unit, sized by a viewBox, and behind what may come before its
+# root. Each tool is used where it is installed, and what a missing one
+# would have made is named. A file's name starts with the size it was made
+# at, in whole pixels; the check reads the size from the file, not from
+# its name.
 #
 # usage: make-images.sh DIR
 # Exits 1 when an installed tool fails to make a file, 2 on a usage error.
@@ -75,6 +77,8 @@ have img2webp || skip "animated WebP from frames: img2webp is not installed"
 have gif2webp || skip "animated WebP from GIF: gif2webp is not installed"
 have avifenc || skip "AVIF from avifenc: avifenc is not installed"
 have heif-enc || skip "HEIF: heif-enc is not installed"
+have potrace || skip "SVG traced by ImageMagick: potrace, which it traces with, is not installed"
+have rsvg-convert || skip "the check that each SVG renders: rsvg-convert is not installed"
 [ -n "$py" ] || skip "what Pillow makes (APNG, GIF87a, JPEG with Exif or fill bytes, OS/2 2.x BMP, icons" \
     "with PNG entries over 256, TIFF with an Orientation) and HEIF with meta last: no python3 with Pillow"
 
@@ -394,6 +398,140 @@ for src in sys.argv[1:]:
 EOF
 }
 
+# SVG, written by hand with a red square drawn in it, as
+# svg NAME ROOT-ATTRIBUTES, or whole as printf's format.
+svg() {
+    printf '<svg xmlns="http://www.w3.org/2000/svg" %s>\n<rect x="1" y="1" width="4" height="4" fill="red"/>\n</svg>\n' \
+        "$2" >"$dir/$1.svg"
+}
+svgs() {
+    t=$1
+    # px or no unit; 1.5in, 2cm, 135.4666mm (511.99997 px), Q, pt, pc;
+    # fractions and exponents, rounded up
+    svg 40x30-px 'width="40px" height="30px"'
+    cp "$dir/40x30-px.svg" "$dir/40x30-upper.SVG"
+    svg 41x29-no-unit 'width="41" height="29"'
+    svg 11x25-fraction 'width="10.5" height="24.4px"'
+    svg 120x30-exponent 'width="1.2e2" height="3E1"'
+    svg 144x48-in 'width="1.5in" height="0.5in"'
+    svg 76x38-cm 'width="2cm" height="1cm"'
+    svg 512x38-mm 'width="135.4666mm" height="10mm"'
+    svg 38x7-q 'width="40Q" height="7Q"'
+    svg 14x28-pt 'width="10pt" height="20.5pt"'
+    svg 48x24-pc 'width="3pc" height="1.5pc"'
+    svg 5000x64-wide 'width="5000" height="64"'
+    # one side, the other from the viewBox; the viewBox alone, with a
+    # fraction, commas, a negative origin; width and height of 100%, which
+    # leave the viewBox's size
+    svg 50x34-width-viewbox 'width="50" viewBox="0 0 30 20"'
+    svg 75x50-height-viewbox 'height="50px" viewBox="0 0 30 20"'
+    svg 25x16-viewbox 'viewBox="0 0 24.4 16"'
+    svg 48x24-viewbox-commas 'viewBox="0,0,48,24"'
+    svg 24x17-viewbox-negative 'viewBox="-12 -8.5 24 17"'
+    svg 10x20-viewbox-comma-spaces 'viewBox="-1, -1, 10 ,20"'
+    svg 64x32-percent 'width="100%" height="100%" viewBox="0 0 64 32"'
+    svg 4100x8-viewbox 'viewBox="0 0 4100 8"'
+    # quotes, spaces and other attributes: only the root's own width and
+    # height count, not stroke-width, data-width nor xlink:width, nor a
+    # ">" in a value, nor a larger svg or image within
+    svg 24x12-quotes-spaces "width = '24px ' height= ' 12'"
+    svg 32x16-stroke-width 'xmlns:xlink="http://www.w3.org/1999/xlink" stroke-width="100" data-width="7" xlink:width="9" aria-label="a > b, height=&quot;3&quot;" width="32" height="16"'
+    printf '<svg xmlns="http://www.w3.org/2000/svg" width="60" height="40">\n<svg x="5" y="5" width="1000" height="900" viewBox="0 0 10 10"><rect width="5" height="5"/></svg>\n<image width="700" height="800"/>\n</svg>\n' \
+        >"$dir/60x40-nested.svg"
+    # what may come before the root: a BOM, the XML declaration, another
+    # instruction, comments that hold a start tag, a DOCTYPE
+    printf '\357\273\277<?xml version="1.0" encoding="UTF-8"?>\n<?xml-stylesheet href="a.css" type="text/css"?>\n<!-- <svg width="1" height="1"> -->\n<!---->\n<svg xmlns="http://www.w3.org/2000/svg" width="20" height="10"><rect width="5" height="5"/></svg>\n' \
+        >"$dir/20x10-bom-comments.svg"
+    printf '<?xml version="1.0" standalone="no"?>\n<!DOCTYPE svg PUBLIC "-//W3C//DTD SVG 1.1//EN" "http://www.w3.org/Graphics/SVG/1.1/DTD/svg11.dtd">\n<svg version="1.1" xmlns="http://www.w3.org/2000/svg" width="33" height="22"><rect width="5" height="5"/></svg>\n' \
+        >"$dir/33x22-doctype.svg"
+    # Illustrator's: a DOCTYPE whose internal subset declares entities,
+    # here with a ">" in a value and a comment, and sides in fractions of
+    # a px (A4 in points)
+    printf '%s\n' '<?xml version="1.0" encoding="utf-8"?>' \
+        '<!-- Generator: Adobe Illustrator 16.0.0, SVG Export Plug-In . SVG Version: 6.00 Build 0)  -->' \
+        '<!DOCTYPE svg PUBLIC "-//W3C//DTD SVG 1.1//EN" "http://www.w3.org/Graphics/SVG/1.1/DTD/svg11.dtd" [' \
+        '	<!ENTITY ns_extend "http://ns.adobe.com/Extensibility/1.0/">' \
+        '	<!ENTITY ns_ai "http://ns.adobe.com/AdobeIllustrator/10.0/">' \
+        '	<!ENTITY ns_graphs "http://ns.adobe.com/Graphs/1.0/">' \
+        '	<!ENTITY ns_vars "http://ns.adobe.com/Variables/1.0/">' \
+        '	<!ENTITY ns_imrep "http://ns.adobe.com/ImageReplacement/1.0/">' \
+        '	<!ENTITY ns_sfw "http://ns.adobe.com/SaveForWeb/1.0/">' \
+        '	<!ENTITY ns_custom "http://ns.adobe.com/GenericCustomNamespace/1.0/">' \
+        '	<!ENTITY ns_adobe_xpath "http://ns.adobe.com/XPath/1.0/">' \
+        '	<!ENTITY ns_svg "http://www.w3.org/2000/svg">' \
+        '	<!ENTITY ns_xlink "http://www.w3.org/1999/xlink">' \
+        '	<!ENTITY st_note "width=1 > height=1">' \
+        '	<!-- <svg width="1" height="1"> ]> -->' \
+        ']>' \
+        '<svg version="1.1" id="Layer_1" xmlns:x="&ns_extend;" xmlns:i="&ns_ai;" xmlns:graph="&ns_graphs;"' \
+        '	 xmlns="&ns_svg;" xmlns:xlink="&ns_xlink;" x="0px" y="0px" width="595.28px" height="841.89px"' \
+        '	 viewBox="0 0 595.28 841.89" enable-background="new 0 0 595.28 841.89" xml:space="preserve">' \
+        '<rect x="10" y="10" fill="#FF0000" width="100" height="100"/>' \
+        '</svg>' >"$dir/596x842-illustrator.svg"
+    # Inkscape's: mm with a viewBox, namespaced attributes
+    printf '%s\n' '<?xml version="1.0" encoding="UTF-8" standalone="no"?>' \
+        '<!-- Created with Inkscape (http://www.inkscape.org/) -->' '' '<svg' \
+        '   width="210mm"' '   height="297mm"' '   viewBox="0 0 210 297"' '   version="1.1"' '   id="svg5"' \
+        '   inkscape:version="1.2.2 (b0a8486541, 2022-12-01)"' '   sodipodi:docname="a4.svg"' \
+        '   xmlns:inkscape="http://www.inkscape.org/namespaces/inkscape"' \
+        '   xmlns:sodipodi="http://sodipodi.sourceforge.net/DTD/sodipodi-0.dtd"' \
+        '   xmlns="http://www.w3.org/2000/svg"' '   xmlns:svg="http://www.w3.org/2000/svg">' \
+        '  <rect style="fill:#ff0000" width="50" height="40" x="10" y="10" />' '</svg>' \
+        >"$dir/794x1123-inkscape-mm.svg"
+    # a prefixed root; CR LF line ends with the attributes over several
+    # lines; a root past a comment of 10 KB, beyond the first two pages
+    printf '<svg:svg xmlns:svg="http://www.w3.org/2000/svg" width="31" height="17"><svg:rect width="5" height="5"/></svg:svg>\n' \
+        >"$dir/31x17-prefixed.svg"
+    printf '<?xml version="1.0"?>\r\n<svg xmlns="http://www.w3.org/2000/svg"\r\n\twidth="33"\r\n\theight="21"\r\n\tviewBox="0 0 3 2">\r\n<rect width="1" height="1"/>\r\n</svg>\r\n' \
+        >"$dir/33x21-crlf.svg"
+    {
+        printf '<?xml version="1.0"?>\n<!--\n'
+        i=0
+        while [ "$i" -lt 150 ]; do
+            printf '  <svg width="1em" height="1ex" viewBox="0 0 1 1"> padding padding\n'
+            i=$((i + 1))
+        done
+        printf '%s\n' '-->' '<svg xmlns="http://www.w3.org/2000/svg" width="70" height="35"><rect width="5" height="5"/></svg>'
+    } >"$dir/70x35-long-comment.svg"
+    # what the cross-check leaves out: em and ex, which its other reader
+    # takes at another font size, and no size at all
+    svg 32x10-em 'width="2em" height="10"'
+    svg 10x24-ex 'width="10" height="3ex"'
+    svg 48x32-em-viewbox 'width="3em" viewBox="0 0 30 20"'
+    svg no-size 'stroke-width="2"'
+    # ImageMagick's, of what it draws: width and height with no unit. Its
+    # convert 6.9 ends with status 1, and says nothing, once it has
+    # written the file whole: the file is checked instead.
+    for s in 1x1 40x30 123x45 640x480; do
+        convert -size "$s" xc:white -fill red -draw 'rectangle 0,0 10,5' "$dir/$s-im.svg" >/dev/null 2>&1
+        if ! tail -n 1 "$dir/$s-im.svg" 2>/dev/null | grep -qx '</svg>'; then
+            echo "make-images: convert wrote no whole $dir/$s-im.svg"
+            echo x >>"$work/failed"
+        fi
+    done
+    # ImageMagick's, of an image traced by potrace: the sides in pt, a pt
+    # to the image's pixel, with a viewBox. Without potrace, convert
+    # writes nothing and yet succeeds.
+    if have potrace; then
+        for s in 1x1 3x7 40x30 123x45 333x77; do
+            w=${s%x*} h=${s#*x}
+            n="$dir/$(((w * 4 + 2) / 3))x$(((h * 4 + 2) / 3))-traced.svg"
+            mk "$n" convert -seed 1 -size "$s" plasma: "$n" || continue
+            if [ ! -s "$n" ]; then
+                echo "make-images: convert wrote no $n"
+                echo x >>"$work/failed"
+            fi
+        done
+    fi
+    # Each renders.
+    if have rsvg-convert; then
+        for f in "$dir"/*.svg "$dir"/*.SVG; do
+            rsvg-convert "$f" -o "$t/r.png" >/dev/null 2>&1 ||
+                { echo "make-images: rsvg-convert cannot render $f"; echo x >>"$work/failed"; }
+        done
+    fi
+}
+
 # Two jobs at once, each with its own half of the sizes.
 i=0
 for s in $sizes; do
@@ -408,6 +546,7 @@ for j in 0 1; do
         done <"$work/sizes.$j"
         if [ "$j" -eq 0 ]; then
             extra "$work/$j"
+            svgs "$work/$j"
         elif [ -n "$py" ]; then
             pillow || echo x >>"$work/failed"
         fi

@@ -6,7 +6,8 @@
 # files of every format it reads, found by their names' endings in any
 # case: under a limit of 1 pixel it must name each file but a 1 x 1 one,
 # with the width and height that Pillow reads (ImageMagick's identify where
-# Pillow cannot), avifdec or heif-info for AVIF and HEIF, or else file(1).
+# Pillow cannot), avifdec or heif-info for AVIF and HEIF, rsvg-convert for
+# SVG, or else file(1).
 #
 # usage: realworld.sh DIMGATE [MAX [DIMGATE_TREE]]
 # The files are those under $DIMGATE_PNG_DIR, or where the system keeps its
@@ -102,13 +103,112 @@ if [ -n "$tree" ]; then
     # shellcheck disable=SC2086 # the roots are separate words
     find $roots -type f ! -path "*$nl*" 2>/dev/null | LC_ALL=C grep -v '[[:cntrl:]]' |
         LC_ALL=C awk '{ n = tolower($0) }
-            n ~ /\.(a?png|jpe?g|jpe|jfif|gif|webp|avif|hei[cf]|hif|bmp|dib|ico|cur|tiff?)$/' |
+            n ~ /\.(a?png|jpe?g|jpe|jfif|gif|webp|avif|hei[cf]|hif|bmp|dib|ico|cur|tiff?|svg)$/' |
         LC_ALL=C sort >"$work/found"
     while IFS= read -r f; do
         [ -r "$f" ] && printf '%s\n' "$f"
     done <"$work/found" >"$work/images"
     : >"$work/table"
-    cp "$work/images" "$work/rest"
+    LC_ALL=C awk -v svgs="$work/svgs" '{ n = tolower($0) } n ~ /\.svg$/ { print >svgs; next } { print }' \
+        "$work/images" >"$work/rest"
+    touch "$work/svgs"
+    : >"$work/svg.failed"
+    : >"$work/svg.unjudged"
+    svg_em=0 svg_none=0 svg_q=0 svg_unread=0
+
+    # SVG: rsvg-convert renders a file at its own size, rounded up to whole
+    # pixels, and the PNG it writes has that size. It takes em and ex at a
+    # 12 px font, where browsers take 16, and renders a file with no width,
+    # height nor viewBox at its drawing's extent: those files are left
+    # out, by their root start tag read simply (whole comments dropped, the
+    # first "<" and letter on, to a ">" outside quotes) rather than by
+    # dimgate-tree's answer, so that a fault in dimgate-tree cannot hide a
+    # file from the check. A rsvg-convert that does not read Q renders a
+    # file in Q at its drawing's extent too: those are left out when a
+    # probe shows it. rsvg-convert reads a number in single precision and
+    # rounds up what it comes to, where dimgate-tree first rounds to 1/1000
+    # of a pixel: a side a hair over a whole pixel (10.0004, or 27.94cm,
+    # 1056 px, that single precision makes 1056.00002) is a pixel wider by
+    # rsvg-convert, and is named as wrong.
+    if [ ! -s "$work/svgs" ]; then
+        :
+    elif ! command -v rsvg-convert >/dev/null; then
+        svg_unread=$(wc -l <"$work/svgs" | tr -d ' ')
+        echo "rsvg-convert is not installed: the $svg_unread SVG files are not checked"
+    else
+        LC_ALL=C awk -v q="'" '
+            # Whether the attribute is in the tag; its value is left in val.
+            function attr(tag, name) {
+                if (!match(tag, "[ \t\r\n]" name "[ \t\r\n]*=[ \t\r\n]*(\"[^\"]*\"|" q "[^" q "]*" q ")"))
+                    return 0
+                val = substr(tag, RSTART, RLENGTH)
+                sub("^[^\"" q "]*.", "", val)
+                val = substr(val, 1, length(val) - 1)
+                return 1
+            }
+            BEGIN { root = "<[A-Za-z_]([^>\"" q "]|\"[^\"]*\"|" q "[^" q "]*" q ")*>" }
+            {
+                s = ""
+                tag = ""
+                while (tag == "" && length(s) < 65536 && (getline line <$0) > 0) {
+                    s = s line "\n"
+                    while ((i = index(s, "<!--")) > 0 && (j = index(substr(s, i + 4), "-->")) > 0)
+                        s = substr(s, 1, i - 1) substr(s, i + j + 6)
+                    open = index(s, "<!--")
+                    if (match(s, root) && (open == 0 || RSTART < open))
+                        tag = substr(s, RSTART, RLENGTH)
+                }
+                close($0)
+                hasw = attr(tag, "width")
+                w = val
+                hash = attr(tag, "height")
+                h = val
+                if (tag !~ /^<([^ \t\r\n\/>:]*:)?svg[ \t\r\n\/>]/) print "-"
+                else if (!hasw && !hash && !attr(tag, "viewBox")) print "none"
+                else if (w ~ /[eE][mMxX][ \t\r\n]*$/ || h ~ /[eE][mMxX][ \t\r\n]*$/) print "em"
+                else if (w ~ /[0-9.][qQ][ \t\r\n]*$/ || h ~ /[0-9.][qQ][ \t\r\n]*$/) print "q"
+                else print "-"
+            }' "$work/svgs" >"$work/svg.roots"
+        printf '<svg xmlns="http://www.w3.org/2000/svg" width="40Q" height="40Q"/>\n' >"$work/q.svg"
+        readsq=
+        if rsvg-convert "$work/q.svg" -o "$work/q.png" 2>/dev/null &&
+           file -b "$work/q.png" | grep -q '^PNG image data, 38 x 38,'; then
+            readsq=y
+        fi
+        paste "$work/svgs" "$work/svg.roots" | awk -F '\t' -v OFS='\t' -v readsq="$readsq" '
+            $2 == "q" && readsq != "" { $2 = "-" }
+            { print $2, $1 }' >"$work/svg.kinds"
+        svg_em=$(grep -c '^em' "$work/svg.kinds")
+        svg_none=$(grep -c '^none' "$work/svg.kinds")
+        svg_q=$(grep -c '^q' "$work/svg.kinds")
+        # rsvg-convert is a process a file: four at a time.
+        for j in 0 1 2 3; do
+            LC_ALL=C awk -F '\t' -v j="$j" '$1 == "-" && NR % 4 == j { print substr($0, 3) }' "$work/svg.kinds" |
+            while IFS= read -r f; do
+                kind=
+                rsvg-convert "$f" -o "$work/svg$j.png" 2>/dev/null && kind=$(file -b "$work/svg$j.png")
+                size=${kind#PNG image data, }
+                w=${size%% x *}
+                h=${size#* x }
+                h=${h%%,*}
+                case $kind in "PNG image data, "*) ;; *) w= ;; esac
+                case $w:$h in
+                [0-9]*:[0-9]*) case $w$h in *[!0-9]*) w= ;; esac ;;
+                *) w= ;;
+                esac
+                if [ -z "$w" ]; then
+                    printf '%s\n' "$f" >>"$work/svg.failed.$j"
+                    continue
+                fi
+                printf '%s\tsvg\t%s\t%s\trsvg-convert\n' "$f" "$w" "$h"
+            done >"$work/svg.table.$j" &
+        done
+        wait
+        for j in 0 1 2 3; do
+            cat "$work/svg.table.$j" >>"$work/table"
+            [ -f "$work/svg.failed.$j" ] && cat "$work/svg.failed.$j" >>"$work/svg.failed"
+        done
+    fi
 
     # Pairs the names in $work/rest with the answers in $1, one a line: a
     # name answered "FORMAT<tab>W<tab>H" goes into the table, read by $2;
@@ -276,6 +376,14 @@ EOF
             else
                 printf '%s\n' "$name: $kind, $size by $reader; dimgate-tree: ${got:-nothing}" >&3
             fi ;;
+        wrong:svg:rsvg-convert)
+            # A size that differs is wrong; a reason is dimgate-tree's
+            # own, for a file it cannot judge.
+            case $got in
+            '' | [0-9]*' x '[0-9]*' = '*)
+                printf '%s\n' "$name: svg, $size by rsvg-convert; dimgate-tree: ${got:-nothing}" >&3 ;;
+            *) printf '%s\n' "$name: rsvg-convert renders $size; dimgate-tree: $got" >>"$work/svg.unjudged" ;;
+            esac ;;
         wrong:*) printf '%s\n' "$name: $kind, $size by $reader; dimgate-tree: ${got:-nothing}" >&3 ;;
         extra:*) printf '%s\n' "dimgate-tree printed a line for no file: $kind" >&3 ;;
         status:*) printf '%s\n' "dimgate-tree's runs end with xargs's status $kind" >&3 ;;
@@ -289,9 +397,19 @@ EOF
     sort "$work/agreed" | uniq -c | awk '
         { if ($2 in s) s[$2] = s[$2] ", "; s[$2] = s[$2] $1 " by " $3 }
         END { for (n in s) print n ": " s[n] }' | sort
+    svg_failed=$(wc -l <"$work/svg.failed" | tr -d ' ')
+    svg_unjudged=$(wc -l <"$work/svg.unjudged" | tr -d ' ')
+    svg_out=$((svg_em + svg_none + svg_q + svg_unread + svg_failed + svg_unjudged))
+    if [ -s "$work/svgs" ] && [ "$svg_unread" -eq 0 ]; then
+        echo "left out SVG files: $svg_em with a side in em or ex, $svg_none with no width, height nor" \
+             "viewBox, $svg_q with a side in Q, which this rsvg-convert does not read; $svg_failed that" \
+             "rsvg-convert cannot render, $svg_unjudged that dimgate-tree cannot judge"
+        sed -n '1,5s/^/    /p' "$work/svg.failed"
+        sed -n '1,5s/^/    /p' "$work/svg.unjudged"
+    fi
     echo "dimgate-tree agreed on $agreed of $(wc -l <"$work/images" | tr -d ' ') image files under $roots," \
          "with $(wc -l <"$work/wrong" | tr -d ' ') wrong answers;" \
-         "left out $(wc -l <"$work/rest" | tr -d ' ') that no reader sizes"
+         "left out $(wc -l <"$work/rest" | tr -d ' ') that no reader sizes and $svg_out SVG files"
     sed -n '1,5s/^/    /p' "$work/rest"
 fi
 

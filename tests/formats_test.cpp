@@ -305,6 +305,9 @@ static const Row rows[] = {
     {"SvgSizeBeforeLongSource", "SVG", svg("width='5' height='6' content='" + str(70000, 'x') + "'"), "5x6"},
     {"SvgWidthOf60KiB", "SVG", svg("width='" + str(60000, '7') + "'"),
         svg_long_width.c_str(), 0, 16},
+    // a word tried across a window's edge and taken back, where the file ends
+    {"SvgTakenBackAcrossReads", "SVG", svg("width='3' height='4'", "<!DOCTYPE svg [" + str(8175, ' ') + "<!ENTITY a 'b'>]>"),
+        "3x4", 0, 2},
     {"SvgPast64KiBOfBlanks", "SVG", str(65536, ' ') + svg("width='5' height='6'"), svg_bound, 0, 16},
     {"SvgDoctypeNeverEnds", "SVG", "<!DOCTYPE svg [" + str(70000, '<'), svg_bound, 0, 16},
     {"SvgCommentNeverEnds", nullptr, "<!-- " + str(10000, '-'), "", 0, 16},

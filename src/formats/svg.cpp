@@ -14,6 +14,9 @@ static const uint64_t svg_most = 65536;
 static const unsigned svg_reads = 16;
 static const char svg_bound[] = "SVG has no whole root start tag within its first 64 KiB";
 
+// The longest word take() is given, which it may take back.
+static const uint64_t svg_back = 16;
+
 // The file's bytes, one at a time: the page, then a page at a time past it.
 struct cursor {
     const image_input *in;
@@ -43,22 +46,25 @@ static int peek(cursor *c)
         return -1;
     if (at >= c->window_at && at < c->window_at + c->window_n)
         return c->window[at - c->window_at];
-    if (c->ended || c->stop != nullptr)
+    if ((c->ended && at >= c->window_at + c->window_n) || c->stop != nullptr)
         return -1;
     if (c->out->reads >= svg_reads) {
         c->stop = svg_bound;
         return -1;
     }
+    // A window starts a few bytes back, so that taking back the bytes of
+    // a word that did not match (take()) never needs a read again.
+    uint64_t from = at - c->in->n < svg_back ? c->in->n : at - svg_back;
     c->out->reads++;
-    long got = c->in->read_at(c->in->file, at, c->window, sizeof c->window);
+    long got = c->in->read_at(c->in->file, from, c->window, sizeof c->window);
     if (got < 0) {
         c->stop = image_read_failed;
         return -1;
     }
-    c->window_at = at;
+    c->window_at = from;
     c->window_n = (size_t)got;
     c->ended = (size_t)got < sizeof c->window;
-    return got > 0 ? c->window[0] : -1;
+    return at < from + c->window_n ? c->window[at - from] : -1;
 }
 
 static int next(cursor *c)

@@ -25,6 +25,14 @@ printf '%b' "$sig\0000\0000\0000\0015\0033[2J" >"$work/escaped-type"
 } >"$work/jpeg-past-page"
 mkdir "$work/walk"
 cp "$data"/*.png "$work/walk/"
+# SVGs read a page at a time: a prolog past the first page, a start tag cut
+# short, and a width of 60 KiB, which the line shortens.
+{
+    printf '<?xml version="1.0"?>\n<!DOCTYPE svg [<!ENTITY a "%05000d">]>\n' 0
+    printf '<svg width="80" height="60"/>\n'
+} >"$work/walk/prolog.svg"
+printf '<svg width="80" hei' >"$work/walk/cut.svg"
+printf '<svg width="%060000d" height="1"/>\n' 7 >"$work/walk/wide.svg"
 for f in "$work"/*-*; do cp "$f" "$work/walk/${f##*/}.png"; done
 mkfifo "$work/walk/fifo.png"
 ln -s loop "$work/walk/loop"
@@ -69,6 +77,7 @@ check "$tree" --rules="$work/bad-rules" "$data"
 check "$tree" --rules "$work/nul-rules" "$data"
 check "$tree" --max-pixels=1 --max-size=1x1 --min-size=99999x99999 --aspect=3:7 --max-bytes=1 "$data"
 check "$tree" -t --formats=jpeg,TIF "$work/walk"
+check "$tree" -f svg -s 10x "$work/walk"/*.svg
 check "$tree" --max-size= --foo=1 "$data"
 
 echo "memcheck: $failed of $runs runs with errors"

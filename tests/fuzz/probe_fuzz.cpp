@@ -7,7 +7,8 @@
 // Then the same bytes, behind a signature that the first byte chooses, go
 // to the format readers twice: whole in memory, and as a file of which one
 // page is read and the rest at offsets. Both must give the same answer,
-// within the format's bound.
+// within the format's bound. SVG has no signature: the start of its text
+// stands for one.
 //
 // An input that begins with R is a rules file, to read or refuse. One that
 // begins with M is a rules file up to its first NUL, then paths between
@@ -44,7 +45,10 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 // Each format's signature, with a brand where the signature is not all of
 // what tells it, and how far its reader may look into the file and how
 // many reads past the page it may make; 0 where the walk of its
-// structures decides how far.
+// structures decides how far. SVG has two rows: a root start tag open on
+// its attributes, and a byte order mark, an XML declaration and a DOCTYPE
+// open on its internal subset, long enough that the bytes after it reach
+// past the second page.
 static const struct {
     std::string signature;
     const char *name;
@@ -61,6 +65,10 @@ static const struct {
     {std::string("\0\0\1\0", 4), "ICO", 0, 512},
     {std::string("II*\0", 4), "TIFF", 0, 171},
     {std::string("MM\0+\0\x08\0\0", 8), "TIFF", 0, 171},
+    {"<svg ", "SVG", 65536, 16},
+    {"\xef\xbb\xbf<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE svg PUBLIC \"-//W3C//DTD SVG 1.1//EN\" "
+     "\"http://www.w3.org/Graphics/SVG/1.1/DTD/svg11.dtd\" [",
+     "SVG", 65536, 16},
 };
 
 struct memory {

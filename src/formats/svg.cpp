@@ -29,42 +29,60 @@ struct cursor {
     const char *stop;                // why no byte came: the end when null
 };
 
-// The byte at c->at, or -1 when there is none (c->stop says why).
-static int peek(cursor *c)
+// The bytes at hand from c->at, *n of them and at least one, or nullptr
+// when there is none (c->stop says why).
+static const unsigned char *at_hand(cursor *c, size_t *n)
 {
-    uint64_t at = c->at;
+    uint64_t at = c->at, most = svg_most;
+    const unsigned char *p = nullptr;
     if (at >= svg_most) {
         c->stop = svg_bound;
-        return -1;
+        return nullptr;
     }
-    if (at + 1 > c->out->reach)
-        c->out->reach = at + 1;
-    if (at < c->in->n)
-        return c->in->page[at];
-    // The page is the whole file when it came up short.
-    if (c->in->n < image_page)
-        return -1;
-    if (at >= c->window_at && at < c->window_at + c->window_n)
-        return c->window[at - c->window_at];
-    if ((c->ended && at >= c->window_at + c->window_n) || c->stop != nullptr)
-        return -1;
-    if (c->out->reads >= svg_reads) {
+    if (at < c->in->n) {
+        p = c->in->page + at;
+        most = c->in->n;
+    } else if (at >= c->window_at && at < c->window_at + c->window_n) {
+        p = c->window + (at - c->window_at);
+        most = c->window_at + c->window_n;
+    } else if (c->in->n < image_page || (c->ended && at >= c->window_at + c->window_n) || c->stop != nullptr) {
+        // The page is the whole file when it came up short.
+        return nullptr;
+    } else if (c->out->reads >= svg_reads) {
         c->stop = svg_bound;
-        return -1;
+        return nullptr;
+    } else {
+        // A window starts a few bytes back, so that taking back the bytes
+        // of a word that did not match (take()) never needs a read again.
+        uint64_t from = at - c->in->n < svg_back ? c->in->n : at - svg_back;
+        c->out->reads++;
+        long got = c->in->read_at(c->in->file, from, c->window, sizeof c->window);
+        if (got < 0) {
+            c->stop = image_read_failed;
+            return nullptr;
+        }
+        c->window_at = from;
+        c->window_n = (size_t)got;
+        c->ended = (size_t)got < sizeof c->window;
+        if (at >= from + c->window_n)
+            return nullptr;
+        p = c->window + (at - from);
+        most = from + c->window_n;
     }
-    // A window starts a few bytes back, so that taking back the bytes of
-    // a word that did not match (take()) never needs a read again.
-    uint64_t from = at - c->in->n < svg_back ? c->in->n : at - svg_back;
-    c->out->reads++;
-    long got = c->in->read_at(c->in->file, from, c->window, sizeof c->window);
-    if (got < 0) {
-        c->stop = image_read_failed;
-        return -1;
-    }
-    c->window_at = from;
-    c->window_n = (size_t)got;
-    c->ended = (size_t)got < sizeof c->window;
-    return at < from + c->window_n ? c->window[at - from] : -1;
+    if (most > svg_most)
+        most = svg_most;
+    *n = (size_t)(most - at);
+    if (most > c->out->reach)
+        c->out->reach = most;
+    return p;
+}
+
+// The byte at c->at, or -1 when there is none.
+static int peek(cursor *c)
+{
+    size_t n;
+    const unsigned char *p = at_hand(c, &n);
+    return p != nullptr ? *p : -1;
 }
 
 static int next(cursor *c)
@@ -96,18 +114,30 @@ static bool take(cursor *c, const char *text)
     return true;
 }
 
+// The last bytes taken, for the words that end what is skipped.
+static uint32_t word(const char *text)
+{
+    uint32_t w = 0;
+    for (; *text != '\0'; text++)
+        w = w << 8 | (unsigned char)*text;
+    return w;
+}
+
 // Takes the bytes up to and past end, of two or three bytes: a
-// comment's or an instruction's.
+// comment's or an instruction's. They are taken a span at a time, for
+// they may be many.
 static bool skip_past(cursor *c, const char *end)
 {
-    size_t n = strlen(end);
-    uint32_t want = 0, last = 0, mask = n == 2 ? 0xffff : 0xffffff;
-    for (size_t k = 0; k < n; k++)
-        want = want << 8 | (unsigned char)end[k];
-    for (int b; (b = next(c)) >= 0;) {
-        last = (last << 8 | (uint32_t)b) & mask;
-        if (last == want)
-            return true;
+    uint32_t want = word(end), last = 0, mask = strlen(end) == 2 ? 0xffff : 0xffffff;
+    size_t n;
+    for (const unsigned char *p; (p = at_hand(c, &n)) != nullptr; c->at += n) {
+        for (size_t k = 0; k < n; k++) {
+            last = (last << 8 | p[k]) & mask;
+            if (last == want) {
+                c->at += k + 1;
+                return true;
+            }
+        }
     }
     return false;
 }
@@ -116,21 +146,33 @@ static bool skip_past(cursor *c, const char *end)
 // > in their quoted values, and comments.
 static bool skip_doctype(cursor *c)
 {
+    enum { plain, quoted, comment } state = plain;
+    unsigned char quote = 0;
     bool subset = false;
-    for (int b; (b = next(c)) >= 0;) {
-        if (b == '"' || b == '\'') {
-            while (next(c) != b)
-                if (peek(c) < 0)
-                    return false;
-        } else if (subset && b == '<' && take(c, "!--")) {
-            if (!skip_past(c, "-->"))
-                return false;
-        } else if (b == '[') {
-            subset = true;
-        } else if (b == ']') {
-            subset = false;
-        } else if (b == '>' && !subset) {
-            return true;
+    uint32_t last = 0;
+    const uint32_t opens = word("<!--"), ends = word("-->");
+    size_t n;
+    for (const unsigned char *p; (p = at_hand(c, &n)) != nullptr; c->at += n) {
+        for (size_t k = 0; k < n; k++) {
+            unsigned char b = p[k];
+            last = last << 8 | b;
+            if (state == quoted) {
+                state = b == quote ? plain : quoted;
+            } else if (state == comment) {
+                state = (last & 0xffffff) == ends ? plain : comment;
+            } else if (b == '"' || b == '\'') {
+                state = quoted;
+                quote = b;
+            } else if (subset && last == opens) {
+                // Its own -- does not end it.
+                state = comment;
+                last = 0;
+            } else if (b == '[' || b == ']') {
+                subset = b == '[';
+            } else if (b == '>' && !subset) {
+                c->at += k + 1;
+                return true;
+            }
         }
     }
     return false;
@@ -160,7 +202,8 @@ struct value {
     bool given, longer;
 };
 
-// Takes a value in " or ' (or, leniently, up to a blank or >) into v.
+// Takes a value in " or ' (or, leniently, up to a blank or >) into v: a
+// span at a time, for a value may be long.
 static bool read_value(cursor *c, value *v)
 {
     int quote = peek(c);
@@ -171,21 +214,22 @@ static bool read_value(cursor *c, value *v)
     v->given = true;
     v->n = 0;
     v->longer = false;
-    for (int b;;) {
-        if ((b = peek(c)) < 0)
-            return false;
-        if (quote >= 0 ? b == quote : space(b) || b == '>')
-            break;
-        c->at++;
-        if (v->n + 1 < sizeof v->text)
-            v->text[v->n++] = (char)b;
-        else
-            v->longer = true;
+    size_t n;
+    for (const unsigned char *p; (p = at_hand(c, &n)) != nullptr; c->at += n) {
+        size_t k = 0;
+        while (k < n && (quote >= 0 ? p[k] != quote : !space(p[k]) && p[k] != '>'))
+            k++;
+        size_t keep = k < sizeof v->text - 1 - v->n ? k : sizeof v->text - 1 - v->n;
+        memcpy(v->text + v->n, p, keep);
+        v->n += keep;
+        v->longer = v->longer || keep < k;
+        if (k < n) {
+            c->at += k + (quote >= 0);
+            v->text[v->n] = '\0';
+            return true;
+        }
     }
-    if (quote >= 0)
-        c->at++;
-    v->text[v->n] = '\0';
-    return true;
+    return false;
 }
 
 // A number as SVG writes one: a sign, digits with an optional fraction,

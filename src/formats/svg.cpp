@@ -97,8 +97,15 @@ static bool space(int b) { return b == ' ' || b == '\t' || b == '\r' || b == '\n
 
 static void skip_space(cursor *c)
 {
-    while (space(peek(c)))
-        c->at++;
+    size_t n, k;
+    for (const unsigned char *p; (p = at_hand(c, &n)) != nullptr; c->at += n) {
+        for (k = 0; k < n && space(p[k]); k++)
+            ;
+        if (k < n) {
+            c->at += k;
+            return;
+        }
+    }
 }
 
 // Whether the bytes that come are text, which are then taken.
@@ -124,55 +131,87 @@ static uint32_t word(const char *text)
 }
 
 // Takes the bytes up to and past end, of two or three bytes: a
-// comment's or an instruction's. They are taken a span at a time, for
-// they may be many.
+// comment's or an instruction's. They may be many, so its last byte is
+// sought with memchr() in the bytes at hand, and only there are the
+// bytes before it compared.
 static bool skip_past(cursor *c, const char *end)
 {
-    uint32_t want = word(end), last = 0, mask = strlen(end) == 2 ? 0xffff : 0xffffff;
-    size_t n;
+    size_t m = strlen(end), n;
+    unsigned char final = (unsigned char)end[m - 1];
+    uint32_t want = word(end), last = 0, mask = m == 2 ? 0xffff : 0xffffff;
     for (const unsigned char *p; (p = at_hand(c, &n)) != nullptr; c->at += n) {
-        for (size_t k = 0; k < n; k++) {
-            last = (last << 8 | p[k]) & mask;
-            if (last == want) {
-                c->at += k + 1;
+        for (size_t k = 0; k < n;) {
+            const unsigned char *hit = (const unsigned char *)memchr(p + k, final, n - k);
+            size_t upto = hit != nullptr ? (size_t)(hit - p) + 1 : n;
+            // The last bytes up to there, from these and those before.
+            for (size_t j = upto > k + 3 ? upto - 3 : k; j < upto; j++)
+                last = (last << 8 | p[j]) & mask;
+            if (hit != nullptr && last == want) {
+                c->at += upto;
                 return true;
             }
+            k = upto;
+        }
+    }
+    return false;
+}
+
+// Takes the bytes up to and past the byte b: a quoted value's end.
+static bool skip_to(cursor *c, unsigned char b)
+{
+    size_t n;
+    for (const unsigned char *p; (p = at_hand(c, &n)) != nullptr; c->at += n) {
+        const unsigned char *hit = (const unsigned char *)memchr(p, b, n);
+        if (hit != nullptr) {
+            c->at += (size_t)(hit - p) + 1;
+            return true;
         }
     }
     return false;
 }
 
 // Takes a DOCTYPE, whose internal subset in [ ] may hold declarations with
-// > in their quoted values, and comments.
+// > in their quoted values, and comments. Illustrator writes a few KB of
+// them, so the bytes that matter are sought, and those between passed.
 static bool skip_doctype(cursor *c)
 {
-    enum { plain, quoted, comment } state = plain;
-    unsigned char quote = 0;
+    static bool stops[256];
+    if (!stops['>'])
+        for (const char *b = "\"'-[]>"; *b != '\0'; b++)
+            stops[(unsigned char)*b] = true;
     bool subset = false;
-    uint32_t last = 0;
-    const uint32_t opens = word("<!--"), ends = word("-->");
+    uint32_t before = 0;   // the last bytes of the bytes at hand before
     size_t n;
-    for (const unsigned char *p; (p = at_hand(c, &n)) != nullptr; c->at += n) {
-        for (size_t k = 0; k < n; k++) {
-            unsigned char b = p[k];
-            last = last << 8 | b;
-            if (state == quoted) {
-                state = b == quote ? plain : quoted;
-            } else if (state == comment) {
-                state = (last & 0xffffff) == ends ? plain : comment;
-            } else if (b == '"' || b == '\'') {
-                state = quoted;
-                quote = b;
-            } else if (subset && last == opens) {
-                // Its own -- does not end it.
-                state = comment;
-                last = 0;
-            } else if (b == '[' || b == ']') {
-                subset = b == '[';
-            } else if (b == '>' && !subset) {
-                c->at += k + 1;
+    for (const unsigned char *p; (p = at_hand(c, &n)) != nullptr;) {
+        size_t k = 0;
+        while (k < n && !stops[p[k]])
+            k++;
+        if (k == n) {
+            for (size_t j = n > 3 ? n - 3 : 0; j < n; j++)
+                before = before << 8 | p[j];
+            c->at += n;
+            continue;
+        }
+        unsigned char b = p[k];
+        uint32_t last = before;
+        for (size_t j = k > 3 ? k - 3 : 0; j <= k; j++)
+            last = last << 8 | p[j];
+        c->at += k + 1;
+        before = last;
+        if (b == '[' || b == ']') {
+            subset = b == '[';
+        } else if (b == '>') {
+            if (!subset)
                 return true;
-            }
+        } else if (b == '"' || b == '\'') {
+            before = 0;
+            if (!skip_to(c, b))
+                return false;
+        } else if (subset && last == word("<!--")) {
+            // A comment, whose own -- does not end it.
+            before = 0;
+            if (!skip_past(c, "-->"))
+                return false;
         }
     }
     return false;
@@ -182,13 +221,19 @@ static bool skip_doctype(cursor *c)
 // in name, and whether it was longer.
 static bool read_name(cursor *c, char *name, size_t room)
 {
-    size_t n = 0;
+    size_t n = 0, got, k;
     bool longer = false;
-    for (int b; (b = peek(c)) >= 0 && !space(b) && b != '=' && b != '/' && b != '>'; c->at++) {
-        if (n + 1 < room)
-            name[n++] = (char)b;
-        else
-            longer = true;
+    for (const unsigned char *p; (p = at_hand(c, &got)) != nullptr; c->at += got) {
+        for (k = 0; k < got && !space(p[k]) && p[k] != '=' && p[k] != '/' && p[k] != '>'; k++) {
+            if (n + 1 < room)
+                name[n++] = (char)p[k];
+            else
+                longer = true;
+        }
+        if (k < got) {
+            c->at += k;
+            break;
+        }
     }
     name[n] = '\0';
     return !longer;

@@ -175,10 +175,10 @@ static bool skip_to(cursor *c, unsigned char b)
 // them, so the bytes that matter are sought, and those between passed.
 static bool skip_doctype(cursor *c)
 {
-    static bool stops[256];
-    if (!stops['>'])
-        for (const char *b = "\"'-[]>"; *b != '\0'; b++)
-            stops[(unsigned char)*b] = true;
+    static bool stops[256], ready;
+    for (const char *b = "\"'-[]>"; !ready && *b != '\0'; b++)
+        stops[(unsigned char)*b] = true;
+    ready = true;
     bool subset = false;
     uint32_t before = 0;   // the last bytes of the bytes at hand before
     size_t n;

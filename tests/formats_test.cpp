@@ -1,42 +1,4 @@
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <string>
-#include <vector>
-
-#include "formats/formats.h"
-
-using namespace std::string_literals;
-using str = std::string;
-
-// Numbers as bytes, in either order.
-static str num(bool le, uint64_t v, size_t size)
-{
-    str s;
-    for (size_t k = 0; k < size; k++)
-        s += char(v >> 8 * (le ? k : size - 1 - k));
-    return s;
-}
-static str le16(uint32_t v) { return num(true, v, 2); }
-static str le32(uint32_t v) { return num(true, v, 4); }
-static str be16(uint32_t v) { return num(false, v, 2); }
-static str be32(uint32_t v) { return num(false, v, 4); }
-static str zeros(size_t n) { return str(n, '\0'); }
-static str patch(str s, size_t at, const str &bytes) { return s.replace(at, bytes.size(), bytes); }
-static str times(size_t n, const str &s)
-{
-    str all;
-    while (n-- > 0)
-        all += s;
-    return all;
-}
-
-static str png(uint32_t w, uint32_t h, const char *type = "IHDR", uint32_t length = 13)
-{
-    return "\x89PNG\r\n\x1a\n"s + be32(length) + type + be32(w) + be32(h) + "\x08\x06\0\0\0"s + be32(0);
-}
+#include "formats.h"
 
 // JPEG: the segments between the start and the image data.
 static str segment(int code, const str &body) { return "\xff"s + char(code) + be16(uint32_t(body.size() + 2)) + body; }
@@ -58,13 +20,6 @@ static str vp8x(uint32_t w, uint32_t h)
 }
 
 // AVIF and HEIF boxes.
-static str box(const char *type, const str &body) { return be32(uint32_t(8 + body.size())) + type + body; }
-static str box64(const char *type, const str &body) { return be32(1) + type + num(false, 16 + body.size(), 8) + body; }
-static str fullbox(const char *type, int version, uint32_t flags, const str &body)
-{
-    return box(type, char(version) + num(false, flags, 3) + body);
-}
-static str ftyp(const char *major, const str &compatible) { return box("ftyp", major + be32(0) + compatible); }
 static str ispe(uint32_t w, uint32_t h) { return fullbox("ispe", 0, 0, be32(w) + be32(h)); }
 static str pitm(uint32_t item) { return fullbox("pitm", 0, 0, be16(item)); }
 // Version 0, flags 0: each entry is an item, a count, then that many 1-byte indexes.
@@ -127,16 +82,6 @@ static str svg(const str &attributes, const str &before = "") { return before + 
 static const char svg_bound[] = "SVG has no whole root start tag within its first 64 KiB";
 static const str svg_long_width = "SVG width is not a length: \"" + str(62, '7') + "...\"";
 
-struct Row {
-    const char *name;
-    const char *format;   // nullptr: no format takes the bytes
-    str bytes;
-    const char *found;    // the sizes found ("WxH ..."), or why there are none
-    uint64_t reach = 0;   // how far a reader of no fixed bound may look; 0: the file's size
-    unsigned reads = 0;   // how many reads past the page it may make
-};
-static void PrintTo(const Row &row, std::ostream *os) { *os << row.name; }
-
 static const char jpeg_bound[] = "JPEG has no frame header within its first 1024 segments or 16 MiB";
 
 static const Row rows[] = {
@@ -189,6 +134,7 @@ static const Row rows[] = {
     {"Heic", "HEIF", ftyp("heic", "") + item, "123x45"},
     {"MinorVersionIsNoBrand", "HEIF", box("ftyp", "isomavifmif1") + item, "123x45"},
     {"IsomOnly", nullptr, ftyp("isom", "isomiso2") + item, ""},
+    {"AvifSequence", "AVIF", ftyp("avis", "avismsf1mif1") + item, "123x45"},
     // a thumbnail's ispe first, the primary's among others, a larger one after
     {"PrimaryAmongSeveralIspe", "AVIF",
         avif + meta(pitm(2) + iprp(ispe(160, 120) + box("hvcC", "") + ispe(1600, 3232) + ispe(4032, 3024),
@@ -314,70 +260,9 @@ static const Row rows[] = {
     {"SvgStartTagCut", "SVG", "<svg width='80' hei", "SVG ends within its root start tag"},
 };
 
-// The bytes that a reader of these formats may look at, whatever the file.
-static uint64_t fixed_bound(const str &format)
-{
-    return format == "PNG" ? 144 : format == "GIF" ? 10 : format == "WebP" ? 30 : format == "BMP" ? 26
-         : format == "SVG" ? 65536 : 0;
-}
-
-// The file past the page, read from memory; every read fails once fail is set.
-struct File { const str *bytes; bool fail; unsigned calls; };
-static long read_at(void *file, uint64_t offset, unsigned char *to, size_t n)
-{
-    File *f = static_cast<File *>(file);
-    f->calls++;
-    if (f->fail) {
-        errno = EIO;
-        return -1;
-    }
-    if (offset >= f->bytes->size())
-        return 0;
-    n = std::min<uint64_t>(n, f->bytes->size() - offset);
-    memcpy(to, f->bytes->data() + offset, n);
-    return long(n);
-}
-
 class Formats : public testing::TestWithParam<Row> {};
 
-// Each row is read once, and once more with its reads past the page
-// failing if it made any: then nothing but the failure may be answered.
-TEST_P(Formats, SizeOrReason)
-{
-    const Row &row = GetParam();
-    // Poison lies past the page, for a reader that looks there without a read.
-    size_t n = std::min(row.bytes.size(), image_page);
-    std::vector<unsigned char> page(row.bytes.begin(), row.bytes.begin() + n);
-    page.resize(n + 64, 0xee);
-    File file = {&row.bytes, false, 0};
-    image_input in = {page.data(), n, read_at, &file};
-    // Static for its 256 sizes; filled with junk that a reader must not rely on.
-    static image_sizes out;
-    memset(&out, 0xa5, sizeof out);
-    const char *why = nullptr;
-
-    const char *format = read_image(in, &out, &why);
-    EXPECT_STREQ(format, row.format);
-    if (format == nullptr || row.format == nullptr)
-        return;
-    str found = why != nullptr ? why : "";
-    for (size_t k = 0; why == nullptr && k < out.count && k < image_most; k++)
-        found += (k > 0 ? " " : "") + std::to_string(out.at[k].width) + "x" + std::to_string(out.at[k].height);
-    EXPECT_EQ(found, row.found);
-    uint64_t bound = fixed_bound(format) ? fixed_bound(format) : row.reach ? row.reach : row.bytes.size();
-    EXPECT_LE(out.reach, bound);
-    EXPECT_LE(out.reads, row.reads);
-    EXPECT_EQ(out.reads, file.calls);
-
-    if (out.reads == 0)
-        return;
-    file = {&row.bytes, true, 0};
-    errno = 0;
-    EXPECT_STREQ(read_image(in, &out, &why), row.format);
-    EXPECT_STREQ(why, image_read_failed) << "when the reads past the page fail";
-    EXPECT_EQ(errno, EIO);
-    EXPECT_EQ(out.reads, file.calls);
-}
+TEST_P(Formats, SizeOrReason) { check_row(GetParam()); }
 
 INSTANTIATE_TEST_SUITE_P(, Formats, testing::ValuesIn(rows),
                          [](const auto &row) { return str(row.param.name); });

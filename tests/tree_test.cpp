@@ -80,7 +80,8 @@ static const Tree two_thousand_within = [] {
 }();
 
 // A file that no format reads.
-static const std::string no_format = "not a PNG, JPEG, GIF, WebP, AVIF, HEIF, BMP, ICO, TIFF or SVG file\n";
+static const std::string no_format = "not a PNG, JPEG, GIF, WebP, AVIF, HEIF, BMP, ICO, TIFF, SVG, JPEG XL, ICNS, "
+                                      "KTX, PSD, DDS, TGA, Netpbm, JPEG 2000, QOI, HDR or OpenEXR file\n";
 
 static const std::string over = ": 65 x 64 = 4160 pixels, over the limit of 4096\n";
 
@@ -420,7 +421,7 @@ TEST(TreeGateUsage, BadLimitValues)
         {{"--max=5", "over.png"},                   "unknown option --max"},
         {{"-a", "16:", "over.png"},                 "option -a: \"16:\" is not WIDTH:HEIGHT, with sides of at least 1"},
         {{"--formats", "png,,gif", "over.png"},     "option --formats: \"png,,gif\" is not a list of png, jpeg, "
-                                                    "gif, webp, avif, heif, bmp, ico, tiff, svg"},
+                                                    "gif, webp, avif, heif, bmp, ico, tiff, jpegxl, icns, ktx, psd, dds, netpbm, jpeg2000, qoi, hdr, openexr, tga, svg"},
     };
     std::string help, none;
     run(DIMGATE_TREE_BIN, {"-h"}, DIMGATE_DATA, Made::files, nullptr, &help, &none);

@@ -25,8 +25,22 @@ static const image_format formats[] = {
     {"TIFF", "MM\0*", 4, read_tiff},
     {"TIFF", "II+\0", 4, read_tiff},
     {"TIFF", "MM\0+", 4, read_tiff},
-    // Text, which any file may begin like: last, so that only a file that
-    // no signature took is read as one.
+    {"JPEG XL", "\xff\x0a", 2, read_jxl},
+    {"JPEG XL", "\0\0\0\x0cJXL \r\n\x87\n", 12, read_jxl},
+    {"ICNS", "icns", 4, read_icns},
+    {"KTX", "\xabKTX 11\xbb\r\n\x1a\n", 12, read_ktx},
+    {"KTX", "\xabKTX 20\xbb\r\n\x1a\n", 12, read_ktx},
+    {"PSD", "8BPS", 4, read_psd},
+    {"DDS", "DDS ", 4, read_dds},
+    {"Netpbm", "P?", 2, read_netpbm},
+    {"JPEG 2000", "\0\0\0\x0cjP  \r\n\x87\n", 12, read_jp2},
+    {"JPEG 2000", "\xff\x4f\xff\x51", 4, read_jp2},
+    {"QOI", "qoif", 4, read_qoi},
+    {"HDR", "#?", 2, read_hdr},
+    {"OpenEXR", "v/1\x01", 4, read_exr},
+    // No signature: a file that none took, by its name and a plausible
+    // header; then text, which any file may begin like.
+    {"TGA", "", 0, read_tga},
     {"SVG", "", 0, read_svg},
 };
 

@@ -22,6 +22,7 @@ struct image_input {
     size_t n;                    // how many: fewer than a page only at the end
     image_read_at read_at;       // for the bytes past them
     void *file;
+    const char *name;            // the file's name, for the one format with no signature
 };
 
 struct image_size {

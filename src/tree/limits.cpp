@@ -2,7 +2,6 @@
 
 #include <stdio.h>
 #include <string.h>
-#include <strings.h>
 
 #include "../dimgate.h"
 #include "../formats/formats.h"
@@ -30,10 +29,33 @@ static const struct option_row {
 
 static const option_row preset = {'1', nullptr, value_none, true};
 
-// Names for formats besides the table's own.
+// Names for formats besides the table's own, as files of them are named.
 static const struct {
     const char *name, *format;
-} aliases[] = {{"jpg", "JPEG"}, {"tif", "TIFF"}};
+} aliases[] = {
+    {"jpg", "JPEG"}, {"tif", "TIFF"},     {"jxl", "JPEG XL"},   {"ktx2", "KTX"},      {"psb", "PSD"},
+    {"pbm", "Netpbm"}, {"pgm", "Netpbm"}, {"ppm", "Netpbm"},    {"pnm", "Netpbm"},    {"pam", "Netpbm"},
+    {"pfm", "Netpbm"}, {"jp2", "JPEG 2000"}, {"j2k", "JPEG 2000"}, {"jpx", "JPEG 2000"}, {"exr", "OpenEXR"},
+};
+
+// Whether the n bytes at item are the format's name as -f takes it: in
+// any case, and without its blanks (jpegxl, jpeg2000).
+static bool names(const char *item, size_t n, const char *format)
+{
+    size_t k = 0;
+    for (const char *c = format; *c != '\0'; c++) {
+        if (*c == ' ')
+            continue;
+        if (k == n)
+            return false;
+        char a = item[k] >= 'A' && item[k] <= 'Z' ? (char)(item[k] - 'A' + 'a') : item[k];
+        char b = *c >= 'A' && *c <= 'Z' ? (char)(*c - 'A' + 'a') : *c;
+        if (a != b)
+            return false;
+        k++;
+    }
+    return k == n;
+}
 
 bool limits_none(const limits &lim)
 {
@@ -145,17 +167,12 @@ static bool read_formats(const char *text, uint64_t *set)
     for (const char *item = text;; item++) {
         const char *end = strchr(item, ',');
         size_t n = end != nullptr ? (size_t)(end - item) : strlen(item);
-        char name[16];
-        if (n == 0 || n >= sizeof name)
-            return false;
-        memcpy(name, item, n);
-        name[n] = '\0';
         const char *format = nullptr;
         for (size_t k = 0; format == nullptr && image_format_name(k) != nullptr; k++)
-            if (strcasecmp(name, image_format_name(k)) == 0)
+            if (names(item, n, image_format_name(k)))
                 format = image_format_name(k);
         for (const auto &a : aliases)
-            if (format == nullptr && strcasecmp(name, a.name) == 0)
+            if (format == nullptr && names(item, n, a.name))
                 format = a.format;
         if (format == nullptr)
             return false;
@@ -175,7 +192,8 @@ void put_formats(FILE *stream, uint64_t set)
             continue;
         fputs(sep, stream);
         for (const char *c = name; *c != '\0'; c++)
-            fputc(*c >= 'A' && *c <= 'Z' ? *c - 'A' + 'a' : *c, stream);
+            if (*c != ' ')
+                fputc(*c >= 'A' && *c <= 'Z' ? *c - 'A' + 'a' : *c, stream);
         sep = ", ";
     }
 }

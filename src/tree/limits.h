@@ -52,8 +52,8 @@ option_read read_option(option_source *from, limits *lim, const char **value);
 // rules file's name and line when from is one.
 void usage_error_start(const option_source *from);
 
-// Writes the names of the formats in set, in lower case, as -f takes
-// them, joined by ", ".
+// Writes the names of the formats in set, in lower case and without
+// blanks, as -f takes them, joined by ", ".
 void put_formats(FILE *stream, uint64_t set);
 
 #endif

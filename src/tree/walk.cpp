@@ -61,17 +61,18 @@ static long read_at(void *file, uint64_t offset, unsigned char *to, size_t n)
     return (long)got;
 }
 
-static const char unknown[] = "not a PNG, JPEG, GIF, WebP, AVIF, HEIF, BMP, ICO, TIFF or SVG file";
+static const char unknown[] = "not a PNG, JPEG, GIF, WebP, AVIF, HEIF, BMP, ICO, TIFF, SVG, JPEG XL, ICNS, "
+                               "KTX, PSD, DDS, TGA, Netpbm, JPEG 2000, QOI, HDR or OpenEXR file";
 
 // Reads the sizes of the image whose first n bytes are in bytes, reading
 // on from fd where its format needs more, and sets *format to its
 // format's name, nullptr when no format takes it. Returns why there are
 // no sizes: unknown, or image_read_failed with *err set when a read
 // failed.
-static const char *read_sizes(int fd, size_t n, int *err, const char **format)
+static const char *read_sizes(int fd, const char *name, size_t n, int *err, const char **format)
 {
     open_file file = {fd, 0};
-    image_input in = {bytes, n, read_at, &file};
+    image_input in = {bytes, n, read_at, &file, name};
     const char *why = nullptr;
 
     *format = read_image(in, &sizes, &why);
@@ -111,6 +112,9 @@ static bool image_name(const char *name)
     static const char *const suffixes[] = {
         ".png", ".apng", ".jpg", ".jpeg", ".jpe", ".jfif", ".gif", ".webp", ".avif",
         ".heic", ".heif", ".hif", ".bmp", ".dib", ".ico", ".cur", ".tif", ".tiff", ".svg",
+        ".jxl", ".icns", ".ktx", ".ktx2", ".psd", ".psb", ".dds", ".tga", ".icb", ".vda", ".vst",
+        ".pbm", ".pgm", ".ppm", ".pnm", ".pam", ".pfm", ".jp2", ".jpx", ".jpf", ".j2k", ".j2c", ".jpc",
+        ".qoi", ".hdr", ".exr",
     };
     const char *dot = strrchr(name, '.');
     if (dot == nullptr)
@@ -173,7 +177,7 @@ static int visit(const char *path, const struct stat *st, int kind, struct FTW *
         ssize_t n = read_bytes(fd, bytes, size > 0 && size < (off_t)sizeof bytes ? (size_t)size : sizeof bytes);
         const char *format = nullptr;
         err = errno;
-        const char *why = n < 0 ? image_read_failed : read_sizes(fd, (size_t)n, &err, &format);
+        const char *why = n < 0 ? image_read_failed : read_sizes(fd, path, (size_t)n, &err, &format);
         close(fd);
         judge(who, *lim, format, why, err, sizes, size);
         return 0;
@@ -299,7 +303,7 @@ static void check_given(const char *path)
     ssize_t n = read_bytes(fd, bytes, sizeof bytes);
     int err = errno;
     const char *format = nullptr;
-    const char *why = n < 0 ? image_read_failed : read_sizes(fd, (size_t)n, &err, &format);
+    const char *why = n < 0 ? image_read_failed : read_sizes(fd, path, (size_t)n, &err, &format);
     // A directory reads as an error, or on some systems as bytes of no
     // format: only then is it worth a call to learn what it is, unless the
     // byte limit needs the file's size.

@@ -54,6 +54,7 @@ static const struct {
     const char *name;
     uint64_t reach;
     unsigned reads;
+    const char *file = "f";   // the file's name, which one format needs
 } formats[] = {
     {"\x89PNG\r\n\x1a\n", "PNG", 144, 0},
     {"\xff\xd8\xff", "JPEG", (16 << 20) + 10, 1024},
@@ -99,14 +100,14 @@ static void read_formats(const uint8_t *data, size_t size)
     std::string bytes = f.signature + std::string((const char *)data + 1, size - 1);
     memory m = {&bytes};
     // In memory, all of it is the page: a read at an offset finds nothing.
-    image_input in = {(const unsigned char *)bytes.data(), bytes.size(), from_memory, &m};
+    image_input in = {(const unsigned char *)bytes.data(), bytes.size(), from_memory, &m, f.file};
     const char *why_whole = nullptr, *why_paged = nullptr;
     const char *name = read_image(in, &whole, &why_whole);
 
     if (ftruncate(fileno(file), 0) != 0 || pwrite(fileno(file), bytes.data(), bytes.size(), 0) != ssize_t(bytes.size()))
         std::abort();
     in = {(const unsigned char *)bytes.data(), bytes.size() < image_page ? bytes.size() : image_page, from_file,
-          nullptr};
+          nullptr, f.file};
     const char *paged_name = read_image(in, &paged, &why_paged);
 
     std::string said = why_whole ? why_whole : "", said_paged = why_paged ? why_paged : "";

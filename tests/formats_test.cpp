@@ -14,6 +14,8 @@ static str gif(const char *version, uint32_t w, uint32_t h) { return version + l
 static str riff(const str &chunk) { return "RIFF" + le32(uint32_t(4 + chunk.size())) + "WEBP" + chunk; }
 static str vp8(uint32_t w, uint32_t h) { return riff("VP8 " + le32(10) + "\x50\2\0\x9d\1\x2a"s + le16(w) + le16(h)); }
 static str vp8l(uint32_t bits) { return riff("VP8L" + le32(10) + "\x2f" + le32(bits) + zeros(5)); }
+// A lossless file of 28 bytes: its header ends at 25.
+static const str vp8l_28 = "RIFF"s + le32(20) + "WEBPVP8L" + le32(8) + "\x2f\x63\xc0\x18\x10\x88\x88\x08"s;
 static str vp8x(uint32_t w, uint32_t h)
 {
     return riff("VP8X" + le32(10) + le32(0) + num(true, w - 1, 3) + num(true, h - 1, 3));
@@ -32,6 +34,16 @@ static str meta(const str &children)
 // Item 1 is primary, and its one property, essential, is the first.
 static str one_item(const str &ipco) { return pitm(1) + iprp(ipco, ipma(1, be16(1) + "\1\x81"s)); }
 static const str avif = ftyp("avif", "mif1miafavif"), item = meta(one_item(ispe(123, 45)));
+// The compact form: the brand in the minor version, then a mini box whose
+// bits hold version 0, flags (full range, 4:2:0), the sides' width in bits
+// (7 or 15), and each side less 1.
+static str mini(bool large, uint32_t w, uint32_t h)
+{
+    uint64_t sides = large ? 1ull << 31 | uint64_t(w - 1) << 16 | (h - 1) << 1 : uint64_t(w - 1) << 24 | (h - 1) << 17;
+    return box("mini", num(false, 0x0808ull << 32 | sides, 6) + zeros(10));
+}
+// An image sequence: a movie's boxes and no meta.
+static const str sequence = ftyp("msf1", "msf1hevc") + box("moov", box("mvhd", zeros(100))) + box("mdat", str(100, 'm'));
 
 static str bmp(uint32_t header, uint32_t w, uint32_t h)
 {
@@ -128,6 +140,8 @@ static const Row rows[] = {
     {"Vp8x24BitSides", "WebP", vp8x(70000, 45), "70000x45"},
     {"UnknownChunk", "WebP", riff("ALPH" + le32(10) + zeros(10)), "WebP first chunk is not VP8, VP8L or VP8X"},
     {"WebpCut", "WebP", vp8(123, 45).substr(0, 29), "WebP ends within its first chunk's header"},
+    {"Vp8lOf28Bytes", "WebP", vp8l_28, "100x100"},
+    {"Vp8lCut", "WebP", vp8l_28.substr(0, 24), "WebP ends within its first chunk's header"},
     {"RiffOfAnotherKind", nullptr, "RIFF" + le32(4) + "AVI LIST" + zeros(20), ""},
     // AVIF and HEIF: the brands, then the primary item's ispe
     {"AvifBrandWinsOverMif1", "AVIF", ftyp("mif1", "mif1avif") + item, "123x45"},
@@ -135,6 +149,12 @@ static const Row rows[] = {
     {"MinorVersionIsNoBrand", "HEIF", box("ftyp", "isomavifmif1") + item, "123x45"},
     {"IsomOnly", nullptr, ftyp("isom", "isomiso2") + item, ""},
     {"AvifSequence", "AVIF", ftyp("avis", "avismsf1mif1") + item, "123x45"},
+    // the compact form, its sides in 7 bits or 15
+    {"MiniAvif", "AVIF", box("ftyp", "mif3avif") + mini(false, 100, 128), "100x128"},
+    {"MiniHeicLarge", "HEIF", box("ftyp", "mif3heic") + mini(true, 32768, 4000), "32768x4000"},
+    {"MiniNotVersion0", "HEIF", box("ftyp", "mif3heic") + patch(mini(false, 1, 1), 8, "\x40"), "HEIF mini box is not version 0"},
+    {"MiniTooShort", "HEIF", box("ftyp", "mif3heic") + box("mini", "\0\0\x80\0\0"s), "HEIF mini box is too short for the width and height"},
+    {"SequenceWithoutMeta", "HEIF", sequence, "HEIF has no meta box", sequence.size() + 1},
     // a thumbnail's ispe first, the primary's among others, a larger one after
     {"PrimaryAmongSeveralIspe", "AVIF",
         avif + meta(pitm(2) + iprp(ispe(160, 120) + box("hvcC", "") + ispe(1600, 3232) + ispe(4032, 3024),

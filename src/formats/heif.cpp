@@ -69,13 +69,18 @@ static bool is(const box &x, const char *type)
     return memcmp(x.type, type, 4) == 0;
 }
 
-// Finds the child of type among [at, end), or says why not in b->why.
-static bool find_box(boxes *b, uint64_t at, uint64_t end, const char *type, box *to)
+// Finds the child of type (or of or_type) among [at, end), or says why
+// not in b->why.
+static bool find_box(boxes *b, uint64_t at, uint64_t end, const char *type, box *to,
+                     const char *or_type = nullptr)
 {
     while (at < end) {
+        // Where the parent is the file, the file may end between two boxes.
+        if (end == UINT64_MAX && view_at(&b->v, at, 1) == nullptr && b->v.stop == view_end)
+            break;
         if (!read_box(b, at, end, to))
             return false;
-        if (is(*to, type))
+        if (is(*to, type) || (or_type != nullptr && is(*to, or_type)))
             return true;
         at = to->end;
     }
@@ -113,6 +118,25 @@ static bool property_size(boxes *b, const box &ipco, unsigned index, image_sizes
     return true;
 }
 
+// The compact form's one image: its mini box begins with 2 bits of
+// version, 14 of flags, chroma and orientation, one that gives each side
+// 7 bits or 15, then the width less 1 and the height less 1. The codec's
+// configuration and the image's data follow, so that a real one holds
+// more than these 6 bytes.
+static const char *compact_size(boxes &b, const box &mini, image_sizes *out)
+{
+    const unsigned char *p = mini.end - mini.body >= 6 ? view_at(&b.v, mini.body, 6) : nullptr;
+    if (p == nullptr)
+        return "mini box is too short for the width and height";
+    if (p[0] >> 6 != 0)
+        return "mini box is not version 0";
+    uint64_t bits = (uint64_t)be32(p) << 16 | be16(p + 4);
+    unsigned side = p[2] & 0x80 ? 15 : 7;
+    uint32_t mask = (1u << side) - 1;
+    found(out, (uint32_t)(bits >> (31 - side) & mask) + 1, (uint32_t)(bits >> (31 - 2 * side) & mask) + 1);
+    return nullptr;
+}
+
 // The primary item's size: its first ispe among its properties.
 static const char *primary_size(boxes &b, const image_input &in, image_sizes *out,
                                 const char *const *brands, size_t brand_n)
@@ -120,20 +144,26 @@ static const char *primary_size(boxes &b, const image_input &in, image_sizes *ou
     box ftyp;
     if (!read_box(&b, 0, UINT64_MAX, &ftyp))
         return b.why;
-    // The major brand, then the compatible ones; a type list past the page
-    // is no real file's.
-    bool ours = false;
+    // The major brand, then the compatible ones; the minor version between
+    // them is a number, but in the compact form (major brand mif3) the
+    // codec's brand. A type list past the page is no real file's.
+    bool ours = false, compact = false;
     for (uint64_t at = ftyp.body; at + 4 <= ftyp.end && at + 4 <= in.n && !ours;
-         at += at == ftyp.body ? 8 : 4)
+         at += at == ftyp.body && !compact ? 8 : 4) {
+        compact = compact || (at == ftyp.body && memcmp(in.page + at, "mif3", 4) == 0);
         for (size_t k = 0; k < brand_n; k++)
             ours = ours || memcmp(in.page + at, brands[k], 4) == 0;
+    }
     if (!ours)
         return image_not_this;
 
-    // Phones write the image data first and meta at the end.
+    // Phones write the image data first and meta at the end; the compact
+    // form has a mini box in its place.
     box meta, iprp, ipco, ipma, pitm;
-    if (!find_box(&b, ftyp.end, UINT64_MAX, "meta", &meta))
+    if (!find_box(&b, ftyp.end, UINT64_MAX, "meta", &meta, "mini"))
         return b.why != nullptr ? b.why : "has no meta box";
+    if (is(meta, "mini"))
+        return compact_size(b, meta, out);
     uint64_t children = meta.body + 4;
     if (!find_box(&b, children, meta.end, "pitm", &pitm))
         return b.why != nullptr ? b.why : "has no primary item (pitm)";
@@ -216,6 +246,6 @@ const char *read_avif(const image_input &in, image_sizes *out)
 
 const char *read_heif(const image_input &in, image_sizes *out)
 {
-    static const char *const brands[] = {"heic", "heix", "heim", "heis", "hevc", "hevx", "mif1", "msf1"};
+    static const char *const brands[] = {"heic", "heix", "heim", "heis", "hevc", "hevx", "mif1", "msf1", "mif3"};
     return read_boxes(in, out, "HEIF", brands, sizeof brands / sizeof *brands);
 }

@@ -1,3 +1,5 @@
+#include <string.h>
+
 #include "readers.h"
 #include "view.h"
 
@@ -5,12 +7,20 @@ const char *read_webp(const image_input &in, image_sizes *out)
 {
     view v;
     view_open(&v, in, out, 0);
-    const unsigned char *p = view_at(&v, 12, 18);
+    const char *cut = "WebP ends within its first chunk's header";
+    const unsigned char *p = view_at(&v, 12, 4);
     if (p == nullptr)
-        return "WebP ends within its first chunk's header";
+        return cut;
+    // Each kind's header ends with its size, and no sooner may the file:
+    // a small lossless one ends at 25 bytes.
+    bool lossy = memcmp(p, "VP8 ", 4) == 0, lossless = memcmp(p, "VP8L", 4) == 0;
+    if (!lossy && !lossless && memcmp(p, "VP8X", 4) != 0)
+        return "WebP first chunk is not VP8, VP8L or VP8X";
+    if ((p = view_at(&v, 12, lossless ? 13 : 18)) == nullptr)
+        return cut;
     // Offsets below are the file's: p is at 12.
     p -= 12;
-    if (p[12] == 'V' && p[13] == 'P' && p[14] == '8' && p[15] == ' ') {
+    if (lossy) {
         if (p[23] != 0x9d || p[24] != 0x01 || p[25] != 0x2a)
             return "WebP lossy frame has no start code";
         // The top two bits ask for upscaling on display; the size stored
@@ -18,16 +28,13 @@ const char *read_webp(const image_input &in, image_sizes *out)
         found(out, le16(p + 26) & 0x3fff, le16(p + 28) & 0x3fff);
         return nullptr;
     }
-    if (p[12] == 'V' && p[13] == 'P' && p[14] == '8' && p[15] == 'L') {
+    if (lossless) {
         uint32_t bits = le32(p + 21);
         if (p[20] != 0x2f || bits >> 29 != 0)
             return "WebP lossless header is not version 0";
         found(out, (bits & 0x3fff) + 1, (bits >> 14 & 0x3fff) + 1);
         return nullptr;
     }
-    if (p[12] == 'V' && p[13] == 'P' && p[14] == '8' && p[15] == 'X') {
-        found(out, le24(p + 24) + 1, le24(p + 27) + 1);
-        return nullptr;
-    }
-    return "WebP first chunk is not VP8, VP8L or VP8X";
+    found(out, le24(p + 24) + 1, le24(p + 27) + 1);
+    return nullptr;
 }

@@ -7,12 +7,17 @@
 # a rotation, HEIF with odd sides, a thumbnail or alpha, AVIF and HEIF with
 # meta after the image data, BMP's header sizes and top-down rows, icons
 # and cursors with several entries or PNG entries over 256, TIFF in both
-# byte orders, BigTIFF, a TIFF whose directory lies past 512 KiB, and SVG
-# in every unit, sized by a viewBox, and behind what may come before its
-# root. Each tool is used where it is installed, and what a missing one
-# would have made is named. A file's name starts with the size it was made
-# at, in whole pixels; the check reads the size from the file, not from
-# its name.
+# byte orders, BigTIFF, a TIFF whose directory lies past 512 KiB, SVG in
+# every unit, sized by a viewBox, and behind what may come before its root,
+# and the formats read since: JPEG XL bare, in a container behind other
+# boxes or split over parts, ICNS of several entries, KTX in both byte
+# orders and KTX 2, PSD and PSB, DDS compressed or not, TGA of each kind,
+# Netpbm's plain and raw PBM, PGM and PPM, PAM and PFM, JP2 and J2K with an
+# image offset, QOI, Radiance HDR, and OpenEXR tiled, multipart, with its
+# data window off the origin or behind a long attribute. Each tool is used
+# where it is installed, and what a missing one would have made is named.
+# A file's name starts with the size it was made at, in whole pixels; the
+# check reads the size from the file, not from its name.
 #
 # usage: make-images.sh DIR
 # Exits 1 when an installed tool fails to make a file, 2 on a usage error.
@@ -54,6 +59,15 @@ le() {
     done
 }
 
+# Writes the unsigned number $1 as $2 bytes, most significant first.
+be() {
+    be_i=$2
+    while [ "$be_i" -gt 0 ]; do
+        be_i=$((be_i - 1))
+        printf '%b' "\\0$(printf %o $(($1 >> (8 * be_i) & 255)))"
+    done
+}
+
 # Overwrites the bytes of file $1 from offset $2 with standard input.
 poke() { dd of="$1" bs=1 seek="$2" conv=notrunc 2>/dev/null; }
 
@@ -79,8 +93,16 @@ have avifenc || skip "AVIF from avifenc: avifenc is not installed"
 have heif-enc || skip "HEIF: heif-enc is not installed"
 have potrace || skip "SVG traced by ImageMagick: potrace, which it traces with, is not installed"
 have rsvg-convert || skip "the check that each SVG renders: rsvg-convert is not installed"
+have cjxl || skip "JPEG XL: cjxl is not installed"
+have png2icns || skip "ICNS: png2icns is not installed"
+have opj_compress || skip "JPEG 2000: opj_compress is not installed"
+have qoiconv || skip "QOI: qoiconv is not installed"
+have exrmaketiled || skip "tiled OpenEXR: exrmaketiled is not installed"
+have exrmultipart || skip "multipart OpenEXR: exrmultipart is not installed"
+have exrstdattr || skip "OpenEXR with a long attribute first: exrstdattr is not installed"
 [ -n "$py" ] || skip "what Pillow makes (APNG, GIF87a, JPEG with Exif or fill bytes, OS/2 2.x BMP, icons" \
-    "with PNG entries over 256, TIFF with an Orientation) and HEIF with meta last: no python3 with Pillow"
+    "with PNG entries over 256, TIFF with an Orientation), HEIF with meta last, JPEG XL with Exif from" \
+    "a JPEG, and OpenEXR with its data window off the origin: no python3 with Pillow"
 
 # An ICC profile: Pillow's sRGB, or one the system keeps.
 icc=
@@ -114,6 +136,13 @@ if have heif-enc; then
         skip "AVIF from heif-enc: heif-enc -A fails here"
     fi
 fi
+
+# ImageMagick writes OpenEXR only when built with it; without, it writes
+# another format under the name.
+exr=
+convert -size 8x4 gradient:red-blue "$work/probe.exr" >/dev/null 2>&1 &&
+    [ "$(dd if="$work/probe.exr" bs=4 count=1 2>/dev/null)" = "$(printf 'v/1\001')" ] && exr=y
+[ -n "$exr" ] || skip "OpenEXR: this ImageMagick does not write it"
 
 # The sizes: the smallest, single rows and columns, odd sides, either side
 # of 256 and of 64 x 64, and sides over 4096; noise where it stays small,
@@ -269,6 +298,327 @@ extra() {
         mk "$dir/640x200-clap.avif" avifenc -s 10 -j 1 --crop 10,10,100,50 "$t/grid.png" \
             "$dir/640x200-clap.avif"
     fi
+}
+
+# The formats read since the first ones, at sizes that a swapped width and
+# height would show: each size a few variants, taking turns. Job $2 (0 or
+# 1) draws in the folder $1, each its own pairs of sizes; the first job
+# makes the files of a few sizes only.
+later() {
+    t=$1
+    i=0
+    for s in 1x1 3x7 123x45 45x123 300x1 257x3 640x200 4100x8; do
+        w=${s%x*} h=${s#*x} n="$dir/$s"
+        i=$((i + 1))
+        [ $(((i - 1) / 2 % 2)) -eq "$2" ] || continue
+        odd=$((i % 2)) third=$((i % 3))
+        draw=plasma:
+        [ $((w * h)) -gt 20000 ] && draw=gradient:red-blue
+        convert -seed 1 -size "$s" "$draw" -depth 8 "PNG24:$t/s.png" || { echo x >>"$work/failed"; return; }
+        convert "$t/s.png" -alpha set -channel A -evaluate set 60% +channel "PNG32:$t/a.png"
+        # TGA: true colour, run-length coded, colour-mapped; grey, under
+        # another of its names; an image ID first
+        case $third in
+        0) mk "$n-im.tga" convert "$t/s.png" "$n-im.tga" ;;
+        1) mk "$n-rle.tga" convert "$t/s.png" -compress RLE "$n-rle.tga" ;;
+        2) mk "$n-palette.TGA" convert "$t/s.png" -type Palette "TGA:$n-palette.TGA" ;;
+        esac
+        [ "$odd" -eq 1 ] && mk "$n-gray.vst" convert "$t/s.png" -type Grayscale "VST:$n-gray.vst"
+        # DDS: DXT1, DXT5 with alpha, uncompressed with and without mipmaps
+        case $third in
+        0) mk "$n-dxt1.dds" convert "$t/s.png" -define dds:compression=dxt1 "$n-dxt1.dds" ;;
+        1) mk "$n-dxt5.dds" convert "$t/a.png" -define dds:compression=dxt5 "$n-dxt5.dds" ;;
+        2) mk "$n-rgba.dds" convert "$t/a.png" -define dds:compression=none -define dds:mipmaps=0 "$n-rgba.dds" ;;
+        esac
+        [ "$odd" -eq 0 ] && mk "$n-mipmaps.dds" convert "$t/s.png" -define dds:compression=none "$n-mipmaps.dds"
+        # PSD, with alpha or without; PSB in true colour, which identify
+        # reads (it fails on ImageMagick's colour-mapped ones)
+        if [ "$odd" -eq 0 ]; then
+            mk "$n-im.psd" convert "$t/s.png" "$n-im.psd"
+        else
+            mk "$n-alpha.psd" convert "$t/a.png" "$n-alpha.psd"
+        fi
+        [ "$third" -ne 1 ] && mk "$n-im.psb" convert "$t/s.png" -type TrueColor "PSB:$n-im.psb"
+        # Netpbm: raw and plain PBM, PGM and PPM, 16-bit PPM as PNM; PAM of
+        # each tuple type; PFM in colour and grey
+        case $third in
+        0)
+            mk "$n-raw.pbm" convert "$t/s.png" "$n-raw.pbm"
+            mk "$n-raw.pgm" convert "$t/s.png" "$n-raw.pgm"
+            mk "$n-raw.ppm" convert "$t/s.png" "$n-raw.ppm" ;;
+        1)
+            mk "$n-plain.pbm" convert "$t/s.png" -compress none "$n-plain.pbm"
+            mk "$n-plain.pgm" convert "$t/s.png" -compress none "$n-plain.pgm"
+            mk "$n-plain.ppm" convert "$t/s.png" -compress none "$n-plain.ppm" ;;
+        2) mk "$n-16-bit.pnm" convert "$t/s.png" -depth 16 "PPM:$n-16-bit.pnm" ;;
+        esac
+        case $third in
+        0) mk "$n-rgb.pam" convert "$t/s.png" "$n-rgb.pam" ;;
+        1) mk "$n-alpha.pam" convert "$t/a.png" "$n-alpha.pam" ;;
+        2) mk "$n-gray.pam" convert "$t/s.png" -colorspace Gray "$n-gray.pam" ;;
+        esac
+        if [ "$odd" -eq 0 ]; then
+            mk "$n-rgb.pfm" convert "$t/s.png" "$n-rgb.pfm"
+        else
+            mk "$n-gray.pfm" convert "$t/s.png" -colorspace Gray "$n-gray.pfm"
+        fi
+        # Radiance HDR and OpenEXR from ImageMagick; the EXR tiled
+        [ "$odd" -eq 0 ] && mk "$n-im.hdr" convert "$t/s.png" "$n-im.hdr"
+        if [ -n "$exr" ] && [ "$third" -ne 2 ]; then
+            mk "$n-im.exr" convert "$t/s.png" "$n-im.exr" &&
+                have exrmaketiled && [ "$odd" -eq 1 ] &&
+                mk "$n-tiled.exr" exrmaketiled -t 32 16 "$n-im.exr" "$n-tiled.exr"
+        fi
+        # JPEG 2000 in the box format, and as a bare codestream, one with
+        # the image off the reference grid's origin; as many resolutions
+        # as the smaller side allows
+        if have opj_compress; then
+            r=1
+            while [ "$r" -lt 6 ] && [ $((1 << r)) -le "$w" ] && [ $((1 << r)) -le "$h" ]; do
+                r=$((r + 1))
+            done
+            case $third in
+            0) mk "$n-opj.jp2" opj_compress -n "$r" -i "$t/s.png" -o "$n-opj.jp2" ;;
+            1) mk "$n-offset.j2k" opj_compress -n "$r" -d 10,7 -i "$t/s.png" -o "$n-offset.j2k" ;;
+            2) mk "$n-opj.j2c" opj_compress -n "$r" -r 20,5 -i "$t/a.png" -o "$n-opj.j2c" ;;
+            esac
+        fi
+        # QOI, with alpha or without
+        if have qoiconv; then
+            if [ "$odd" -eq 0 ]; then
+                mk "$n-rgb.qoi" qoiconv "$t/s.png" "$n-rgb.qoi"
+            else
+                mk "$n-rgba.qoi" qoiconv "$t/a.png" "$n-rgba.qoi"
+            fi
+        fi
+        # JPEG XL: a bare codestream, in a container's jxlc box, or behind
+        # jxll and Exif boxes in a jxlc box that runs to the end; split over
+        # two jxlp boxes
+        if have cjxl; then
+            case $third in
+            0) mk "$n-bare.jxl" cjxl "$t/s.png" "$n-bare.jxl" ;;
+            1) mk "$n-container.jxl" cjxl --container=1 "$t/a.png" "$n-container.jxl" ;;
+            2)
+                mk "$t/c.jxl" cjxl "$t/s.png" "$t/c.jxl" && jxl_boxes "$t/c.jxl" exif >"$n-exif-first.jxl" ;;
+            esac
+            # (split after 16 bytes, past the size header)
+            if [ "$odd" -eq 1 ] && mk "$t/c.jxl" cjxl -d 0 "$t/s.png" "$t/c.jxl" &&
+               [ "$(wc -c <"$t/c.jxl")" -gt 16 ]; then
+                jxl_boxes "$t/c.jxl" split >"$n-parts.jxl"
+            fi
+        fi
+    done
+    [ "$2" -eq 0 ] || return 0
+
+    # JPEG XL sides that the size header codes as a multiple of 8, or as a
+    # ratio of the other side
+    if have cjxl; then
+        for s in 160x120 256x144 120x100 64x32 40x8; do
+            convert -size "$s" gradient:red-blue -depth 8 "PNG24:$t/s.png"
+            mk "$dir/$s-ratio.jxl" cjxl "$t/s.png" "$dir/$s-ratio.jxl"
+        done
+    fi
+
+    # A JPEG with Exif, kept whole in JPEG XL: the codestream in two jxlp
+    # boxes with the JPEG's own data and the Exif box between them
+    if have cjxl && [ -n "$py" ] && "$py" - "$t/exif.jpg" <<'PY'
+import sys
+from PIL import Image
+exif = Image.Exif()
+exif[0x0112] = 6
+Image.linear_gradient("L").resize((77, 130)).convert("RGB").save(sys.argv[1], quality=50, exif=exif.tobytes())
+PY
+    then
+        mk "$dir/77x130-from-jpeg.jxl" cjxl "$t/exif.jpg" "$dir/77x130-from-jpeg.jxl"
+    fi
+
+    # Netpbm with comments within its header; Radiance HDR's other first
+    # line, more header lines and rows from the bottom up
+    convert -seed 1 -size 123x45 plasma: -depth 8 "rgb:$t/rgb"
+    { printf 'P6\n# a comment\n123 # the width\n  # another\n45\n255\n'; cat "$t/rgb"; } >"$dir/123x45-comments.ppm"
+    # (flat RGBE pixels, an exponent of 128 in the alpha byte)
+    convert -size 77x130 gradient:red-blue -alpha set -channel A -evaluate set 50% +channel -depth 8 \
+        "rgba:$t/rgbe"
+    { printf '#?RGBE\n# a comment\nEXPOSURE=1.0\nFORMAT=32-bit_rle_rgbe\n\n+Y 130 +X 77\n'; cat "$t/rgbe"; } \
+        >"$dir/77x130-rgbe.hdr"
+
+    # ICNS: entries of each kind png2icns writes, from 16 x 16 to 1024 x 1024
+    if have png2icns; then
+        for s in 16 32 48 128 256 512 1024; do
+            convert -size "${s}x$s" gradient:red-blue -depth 8 "PNG32:$t/$s.png"
+        done
+        mk "$dir/128x128-4-entries.icns" png2icns "$dir/128x128-4-entries.icns" \
+            "$t/16.png" "$t/32.png" "$t/48.png" "$t/128.png"
+        mk "$dir/256x256-3-entries.icns" png2icns "$dir/256x256-3-entries.icns" "$t/16.png" "$t/256.png" "$t/32.png"
+        mk "$dir/1024x1024-3-entries.icns" png2icns "$dir/1024x1024-3-entries.icns" \
+            "$t/512.png" "$t/1024.png" "$t/48.png"
+        mk "$dir/32x32-upper.ICNS" png2icns "$dir/32x32-upper.ICNS" "$t/32.png"
+    fi
+
+    # KTX and KTX 2, written here: no tool writes them
+    ktx1 123x45-le.ktx 123 45 le ""
+    ktx1 45x123-be.ktx 45 123 be ""
+    ktx1 257x3-orientation.ktx 257 3 le S=r,T=d
+    ktx1 300x1-1d.ktx 300 0 be ""
+    ktx2 123x45.ktx2 123 45
+    ktx2 3x7.ktx2 3 7
+    ktx2 640x200.KTX2 640 200
+
+    # OpenEXR: a data window past the first page, behind a long comment; a
+    # preview; two parts of other sizes, of which the first counts
+    if [ -n "$exr" ]; then
+        convert -seed 1 -size 123x45 plasma: "$t/a.exr"
+        convert -seed 1 -size 45x123 plasma: "$t/b.exr"
+        have exrstdattr && mk "$dir/123x45-long-comment.exr" exrstdattr \
+            -comments "$(printf '%5000s' '' | tr ' ' x)" "$t/a.exr" "$dir/123x45-long-comment.exr"
+        have exrmakepreview && mk "$dir/45x123-preview.exr" exrmakepreview "$t/b.exr" "$dir/45x123-preview.exr"
+        have exrmultipart && mk "$dir/45x123-multipart.exr" exrmultipart -combine \
+            -override 1 -i "$t/b.exr" "$t/a.exr" -o "$dir/45x123-multipart.exr"
+    fi
+    if [ -n "$py" ]; then
+        exr_offset || echo x >>"$work/failed"
+    fi
+}
+
+# JPEG XL's container around the codestream in file $1: with jxll and
+# Exif boxes first ($2 exif), or split over two jxlp boxes ($2 split).
+jxl_boxes() {
+    printf '\0\0\0\014JXL \r\n\207\n'
+    be 20 4
+    printf 'ftypjxl \0\0\0\0jxl '
+    size=$(wc -c <"$1")
+    if [ "$2" = exif ]; then
+        be 9 4
+        printf 'jxll\005'
+        # a TIFF header at 0, and IFD0 with an Orientation of 6
+        be 38 4
+        printf 'Exif\0\0\0\0II*\0'
+        le 8 4
+        le 1 2
+        le 274 2
+        le 3 2
+        le 1 4
+        le 6 4
+        le 0 4
+        printf '\0\0\0\0jxlc'
+        cat "$1"
+    else
+        be 28 4
+        printf 'jxlp\0\0\0\0'
+        dd if="$1" bs=16 count=1 2>/dev/null
+        be $((size - 16 + 12)) 4
+        printf 'jxlp\200\0\0\001'
+        dd if="$1" bs=16 skip=1 2>/dev/null
+    fi
+}
+
+# KTX, as ktx1 NAME WIDTH HEIGHT ORDER KEY-VALUE: RGBA in bytes at its one
+# level, in the byte order ORDER (le or be), with KTXorientation set to
+# KEY-VALUE unless it is empty. A height of 0 is a texture of one row.
+ktx1() {
+    rows=$3
+    [ "$rows" -eq 0 ] && rows=1
+    convert -size "${2}x$rows" gradient:red-blue -depth 8 "rgba:$t/k.rgba"
+    kv=0
+    [ -n "$5" ] && kv=$(((4 + 15 + ${#5} + 1 + 3) / 4 * 4))
+    {
+        printf '\253KTX 11\273\r\n\032\n'
+        "$4" $((0x04030201)) 4
+        "$4" $((0x1401)) 4 # GL_UNSIGNED_BYTE
+        "$4" 1 4
+        "$4" $((0x1908)) 4 # GL_RGBA
+        "$4" $((0x8058)) 4 # GL_RGBA8
+        "$4" $((0x1908)) 4
+        "$4" "$2" 4
+        "$4" "$3" 4
+        "$4" 0 4
+        "$4" 0 4
+        "$4" 1 4
+        "$4" 1 4
+        "$4" "$kv" 4
+        if [ -n "$5" ]; then
+            "$4" $((15 + ${#5} + 1)) 4
+            printf 'KTXorientation\0%s\0' "$5"
+            printf '\0\0\0' | dd bs=1 count=$((kv - 4 - 15 - ${#5} - 1)) 2>/dev/null
+        fi
+        "$4" $(($2 * rows * 4)) 4
+        cat "$t/k.rgba"
+    } >"$dir/$1"
+}
+
+# KTX 2, as ktx2 NAME WIDTH HEIGHT: R8G8B8A8_UNORM at its one level, with
+# the format descriptor that goes with it.
+ktx2() {
+    convert -size "${2}x$3" gradient:red-blue -depth 8 "rgba:$t/k.rgba"
+    {
+        printf '\253KTX 20\273\r\n\032\n'
+        le 37 4 # VK_FORMAT_R8G8B8A8_UNORM
+        le 1 4
+        le "$2" 4
+        le "$3" 4
+        le 0 4
+        le 0 4
+        le 1 4
+        le 1 4
+        le 0 4
+        # the descriptor at 104, 92 bytes; no key-value data nor
+        # supercompression; the level at 196
+        le 104 4
+        le 92 4
+        le 0 16
+        le 0 8
+        le 196 8
+        le $(($2 * $3 * 4)) 8
+        le $(($2 * $3 * 4)) 8
+        le 92 4
+        le 0 4
+        le 2 2
+        le 88 2
+        printf '\001\001\001\0\0\0\0\0\004\0\0\0\0\0\0\0'
+        for c in 0 1 2 15; do
+            le $((c == 15 ? 24 : c * 8)) 2
+            le 7 1
+            le "$c" 1
+            le 0 4
+            le 0 4
+            le 255 4
+        done
+        cat "$t/k.rgba"
+    } >"$dir/$1"
+}
+
+# OpenEXR written here: ImageMagick puts every data window at 0, 0. One
+# channel of halves, uncompressed scanlines, the data window from -10, -5
+# inside a larger display window, with an attribute whose name needs the
+# long names flag ahead of it.
+exr_offset() {
+    "$py" - "$dir" <<'PY'
+import struct, sys
+d = sys.argv[1]
+
+def attr(name, kind, value):
+    return name + b"\0" + kind + b"\0" + struct.pack("<I", len(value)) + value
+
+x0, y0, x1, y1 = -10, -5, 112, 39
+w, h = x1 - x0 + 1, y1 - y0 + 1
+head = b"v/1\x01" + struct.pack("<I", 2 | 0x400)
+head += attr(b"channels", b"chlist", b"Y\0" + struct.pack("<iB3xii", 1, 0, 1, 1) + b"\0")
+head += attr(b"compression", b"compression", b"\0")
+head += attr(b"a name longer than thirty-one bytes", b"string", b"x" * 40)
+head += attr(b"dataWindow", b"box2i", struct.pack("<4i", x0, y0, x1, y1))
+head += attr(b"displayWindow", b"box2i", struct.pack("<4i", 0, 0, 199, 99))
+head += attr(b"lineOrder", b"lineOrder", b"\0")
+head += attr(b"pixelAspectRatio", b"float", struct.pack("<f", 1))
+head += attr(b"screenWindowCenter", b"v2f", struct.pack("<2f", 0, 0))
+head += attr(b"screenWindowWidth", b"float", struct.pack("<f", 1))
+head += b"\0"
+line = b"".join(struct.pack("<e", x / w) for x in range(w))
+block = 8 + len(line)
+at = len(head) + 8 * h
+out = head + b"".join(struct.pack("<Q", at + y * block) for y in range(h))
+out += b"".join(struct.pack("<ii", y0 + y, len(line)) + line for y in range(h))
+open("%s/%dx%d-data-window.exr" % (d, w, h), "wb").write(out)
+PY
 }
 
 # Pillow makes what the tools above do not: APNG, GIF87a, JPEG with Exif
@@ -550,6 +900,7 @@ for j in 0 1; do
         elif [ -n "$py" ]; then
             pillow || echo x >>"$work/failed"
         fi
+        later "$work/$j" "$j"
     ) &
 done
 wait

@@ -6,8 +6,10 @@
 # files of every format it reads, found by their names' endings in any
 # case: under a limit of 1 pixel it must name each file but a 1 x 1 one,
 # with the width and height that Pillow reads (ImageMagick's identify where
-# Pillow cannot), avifdec or heif-info for AVIF and HEIF, rsvg-convert for
-# SVG, or else file(1).
+# Pillow cannot: PAM, PFM, PSB, Radiance HDR), avifdec or heif-info for
+# AVIF and HEIF, rsvg-convert for SVG, jxlinfo for JPEG XL, exrheader for
+# OpenEXR, qoiconv for QOI, the header's own bytes for KTX (read with od),
+# or else file(1).
 #
 # usage: realworld.sh DIMGATE [MAX [DIMGATE_TREE]]
 # The files are those under $DIMGATE_PNG_DIR, or where the system keeps its
@@ -103,7 +105,8 @@ if [ -n "$tree" ]; then
     # shellcheck disable=SC2086 # the roots are separate words
     find $roots -type f ! -path "*$nl*" 2>/dev/null | LC_ALL=C grep -v '[[:cntrl:]]' |
         LC_ALL=C awk '{ n = tolower($0) }
-            n ~ /\.(a?png|jpe?g|jpe|jfif|gif|webp|avif|hei[cf]|hif|bmp|dib|ico|cur|tiff?|svg)$/' |
+            n ~ /\.(a?png|jpe?g|jpe|jfif|gif|webp|avif|hei[cf]|hif|bmp|dib|ico|cur|tiff?|svg)$/ ||
+            n ~ /\.(jxl|icns|ktx2?|psd|psb|dds|tga|icb|vda|vst|p[bgpna]m|pfm|jp[2xf]|j2[kc]|jpc|qoi|hdr|exr)$/' |
         LC_ALL=C sort >"$work/found"
     while IFS= read -r f; do
         [ -r "$f" ] && printf '%s\n' "$f"
@@ -225,8 +228,11 @@ if [ -n "$tree" ]; then
     # Pillow reads them all in one process, the system's Python first:
     # another python3 on PATH may be one without it. An icon's size is
     # that of its largest entry, once loaded: the directory says 256 for
-    # any PNG entry of 256 or more. A file of a format that dimgate-tree
-    # does not read is left to the other readers, which pass it over too.
+    # any PNG entry of 256 or more, and ICNS's type for a PNG or JPEG 2000
+    # entry says what it should hold, not what it does. A file of a format
+    # that dimgate-tree does not read is left to the other readers, which
+    # pass it over too; so is one that Pillow takes for TGA, which has no
+    # signature, but whose name is not a TGA file's.
     for py in /usr/bin/python3 python3 ''; do
         [ -n "$py" ] && "$py" -c 'import PIL' >/dev/null 2>&1 && break
     done
@@ -237,14 +243,19 @@ from PIL import Image
 warnings.simplefilter("ignore")
 Image.MAX_IMAGE_PIXELS = None
 kinds = {"PNG": "png", "JPEG": "jpeg", "MPO": "jpeg", "GIF": "gif", "WEBP": "webp",
-         "BMP": "bmp", "ICO": "ico", "CUR": "cur", "TIFF": "tiff"}
+         "BMP": "bmp", "ICO": "ico", "CUR": "cur", "TIFF": "tiff", "DDS": "dds",
+         "ICNS": "icns", "PSD": "psd", "TGA": "tga", "PPM": "netpbm", "PFM": "netpbm",
+         "JPEG2000": "jpeg2000", "QOI": "qoi"}
+tga = (b".tga", b".icb", b".vda", b".vst")
 with open(sys.argv[1], "rb") as names:
     for line in names:
         answer = "-"
         try:
             with Image.open(line[:-1]) as im:
                 kind = kinds.get(im.format)
-                if kind == "ico":
+                if kind == "tga" and not line[:-1].lower().endswith(tga):
+                    kind = None
+                if kind in ("ico", "icns"):
                     im.load()
                 if kind:
                     answer = "%s\t%d\t%d" % (kind, im.size[0], im.size[1])
@@ -254,8 +265,79 @@ with open(sys.argv[1], "rb") as names:
 EOF
         sized "$work/answers" Pillow
     else
-        echo "no python3 with Pillow: other readers size the files"
+        echo "no python3 with Pillow: other readers size the files; DDS, ICNS, TGA, PBM, PGM, PPM and" \
+             "JPEG 2000 files are not checked"
     fi
+
+    # Says that the files of the names that the awk pattern $2 matches,
+    # of format $3, are not checked: their reader $1 is not installed.
+    unread() {
+        command -v "$1" >/dev/null && return
+        unread_n=$(LC_ALL=C awk "{ n = tolower(\$0) } n ~ /$2/" "$work/rest" | wc -l | tr -d ' ')
+        [ "$unread_n" -eq 0 ] || echo "$1 is not installed: the $unread_n $3 files are not checked"
+    }
+    unread jxlinfo '\.jxl$' 'JPEG XL'
+    unread exrheader '\.exr$' OpenEXR
+    unread qoiconv '\.qoi$' QOI
+    unread identify '\.(pam|pfm|ps[db]|hdr)$' 'PAM, PFM, PSD, PSB and Radiance HDR'
+
+    # JPEG XL, OpenEXR, QOI and KTX, one process a file. jxlinfo shows the
+    # stored size (it keeps the orientation); exrheader shows every part's
+    # header, the first part's first; qoiconv decodes to PNG, which file(1)
+    # sizes. No tool here reads KTX: its header's signature and byte order
+    # are checked, and its width and height read, a height of 0 being a
+    # texture of one row.
+    while IFS= read -r f; do
+        size=
+        case $f in
+        *.[jJ][xX][lL])
+            command -v jxlinfo >/dev/null && size=$(jxlinfo "$f" 2>/dev/null | awk '
+                /^JPEG XL (image|animation), [0-9]+x[0-9]+,/ {
+                    split($4, s, /[x,]/)
+                    print "jxl\t" s[1] "\t" s[2] "\tjxlinfo"
+                    exit
+                }') ;;
+        *.[eE][xX][rR])
+            command -v exrheader >/dev/null && size=$(exrheader "$f" 2>/dev/null | awk '
+                /^dataWindow \(type box2i\): \(-?[0-9]+ -?[0-9]+\) - \(-?[0-9]+ -?[0-9]+\)$/ {
+                    sub(/^[^:]*:/, "")
+                    gsub(/[^-0-9]+/, " ")
+                    w = $4 - $1 + 1
+                    h = $5 - $2 + 1
+                    if (w > 0 && h > 0) printf "exr\t%.0f\t%.0f\texrheader\n", w, h
+                    exit
+                }') ;;
+        *.[qQ][oO][iI])
+            if command -v qoiconv >/dev/null; then
+                rm -f "$work/qoi.png"
+                qoiconv "$f" "$work/qoi.png" >/dev/null 2>&1 &&
+                    size=$(file -b "$work/qoi.png" | sed -n "s/^PNG image data, \([0-9]*\) x \([0-9]*\),.*/qoi$tab\1$tab\2${tab}qoiconv/p")
+            fi ;;
+        *.[kK][tT][xX] | *.[kK][tT][xX]2)
+            size=$(od -A n -t u1 -N 44 "$f" 2>/dev/null | awk '
+                { for (i = 1; i <= NF; i++) b[n++] = $i }
+                function le(at) { return b[at] + 256 * (b[at + 1] + 256 * (b[at + 2] + 256 * b[at + 3])) }
+                function be(at) { return b[at + 3] + 256 * (b[at + 2] + 256 * (b[at + 1] + 256 * b[at])) }
+                END {
+                    if (n < 44) exit
+                    sig = ""
+                    for (i = 0; i < 12; i++) sig = sig " " b[i]
+                    order = b[12] " " b[13] " " b[14] " " b[15]
+                    if (sig == " 171 75 84 88 32 50 48 187 13 10 26 10") { w = le(20); h = le(24) }
+                    else if (sig != " 171 75 84 88 32 49 49 187 13 10 26 10") exit
+                    else if (order == "1 2 3 4") { w = le(36); h = le(40) }
+                    else if (order == "4 3 2 1") { w = be(36); h = be(40) }
+                    else exit
+                    if (w > 0) printf "ktx\t%.0f\t%.0f\tod\n", w, (h > 0 ? h : 1)
+                }') ;;
+        esac
+        if [ -n "$size" ]; then
+            printf '%s\t%s\n' "$f" "$size" >>"$work/table"
+        else
+            printf '%s\n' "$f"
+        fi
+    done <"$work/rest" >"$work/rest.new"
+    mv "$work/rest.new" "$work/rest"
 
     # AVIF and HEIF, one process a file. heif-info shows the size rotated
     # and cropped (irot, clap); avifdec shows the stored one.
@@ -308,13 +390,23 @@ EOF
     fi
 
     # ImageMagick for the TIFF files left, BigTIFF among them: the first
-    # directory's size.
+    # directory's size; and for what Pillow does not read (PSB, and PSD in
+    # grey with alpha), by what ImageMagick finds them to be. It reads a
+    # Radiance HDR file only when its resolution line gives Y first and +X
+    # ("-Y H +X W" or "+Y H +X W"): the others stay unsized.
     if command -v identify >/dev/null; then
         while IFS= read -r f; do
             case $f in
             *.[tT][iI][fF] | *.[tT][iI][fF][fF])
                 size=$(identify -ping -format '%w %h\n' "${f}[0]" 2>/dev/null | awk 'NR == 1 && NF == 2 { print $1 "\t" $2 }')
                 [ -n "$size" ] && { printf '%s\ttiff\t%s\tidentify\n' "$f" "$size" >>"$work/table"; continue; }
+                ;;
+            *.[pP][aA][mM] | *.[pP][fF][mM] | *.[pP][sS][dDbB] | *.[hH][dD][rR])
+                size=$(identify -ping -format '%m %w %h\n' "${f}[0]" 2>/dev/null | awk '
+                    BEGIN { kind["PAM"] = kind["PFM"] = "netpbm"; kind["PSB"] = kind["PSD"] = "psd"; kind["HDR"] = "hdr" }
+                    NR == 1 && NF == 3 && ($1 in kind) { print kind[$1] "\t" $2 "\t" $3 }')
+                [ -n "$size" ] && { printf '%s\t%s\tidentify\n' "$f" "$size" >>"$work/table"; continue; }
+                ;;
             esac
             printf '%s\n' "$f"
         done <"$work/rest" >"$work/rest.new"

@@ -1,92 +1,13 @@
 #include <string.h>
 
+#include "boxes.h"
 #include "readers.h"
-#include "view.h"
 
 // AVIF and HEIF are the same boxes; only the brands tell them apart.
 
-// Real files hold a few dozen boxes on the way to the size, and a
-// property is found by hopping over those before it; a hostile file may
-// chain thousands of empty ones.
-static const unsigned boxes_most = 4096;
-static const char boxes_bound[] = "has no size within its first 4096 boxes";
 // The item associations are a few bytes an item; phones write a few
 // hundred items (grid tiles) at most.
 static const uint64_t ipma_most = 64 << 10;
-
-struct box {
-    uint64_t at, body, end;   // its start, its body's, and its end
-    char type[4];
-};
-
-struct boxes {
-    view v;
-    unsigned hops;
-    const char *why;          // why the last box could not be read
-};
-
-// The reasons below leave out the format's name, which goes in front.
-
-// Reads the header of the box at offset at, which must end by end.
-static bool read_box(boxes *b, uint64_t at, uint64_t end, box *to)
-{
-    if (++b->hops > boxes_most) {
-        b->why = boxes_bound;
-        return false;
-    }
-    // A read that fails or runs out is told apart by read_boxes().
-    const unsigned char *p = view_at(&b->v, at, 8);
-    if (p == nullptr) {
-        b->why = "ends within a box header";
-        return false;
-    }
-    uint64_t size = be32(p);
-    memcpy(to->type, p + 4, 4);
-    to->at = at;
-    to->body = at + 8;
-    if (size == 1) {
-        if ((p = view_at(&b->v, at + 8, 8)) == nullptr) {
-            b->why = "ends within a box header";
-            return false;
-        }
-        size = be64(p);
-        to->body = at + 16;
-    }
-    // A size of 0 runs to the end of the file, or here of the parent.
-    if (size == 0) {
-        to->end = end;
-    } else if (size < to->body - at || size > end - at) {
-        b->why = size < to->body - at ? "box is smaller than its header" : "box runs past its parent";
-        return false;
-    } else {
-        to->end = at + size;
-    }
-    return true;
-}
-
-static bool is(const box &x, const char *type)
-{
-    return memcmp(x.type, type, 4) == 0;
-}
-
-// Finds the child of type (or of or_type) among [at, end), or says why
-// not in b->why.
-static bool find_box(boxes *b, uint64_t at, uint64_t end, const char *type, box *to,
-                     const char *or_type = nullptr)
-{
-    while (at < end) {
-        // Where the parent is the file, the file may end between two boxes.
-        if (end == UINT64_MAX && view_at(&b->v, at, 1) == nullptr && b->v.stop == view_end)
-            break;
-        if (!read_box(b, at, end, to))
-            return false;
-        if (is(*to, type) || (or_type != nullptr && is(*to, or_type)))
-            return true;
-        at = to->end;
-    }
-    b->why = nullptr;
-    return false;
-}
 
 // The size the ispe at property index (1-based) in ipco holds, if it is
 // one; false with b->why set on a fault, or with b->why null otherwise.
@@ -106,7 +27,7 @@ static bool property_size(boxes *b, const box &ipco, unsigned index, image_sizes
         at = x.end;
     }
     b->why = nullptr;
-    if (!is(x, "ispe"))
+    if (!box_is(x, "ispe"))
         return false;
     // A FullBox: version and flags, then width and height.
     const unsigned char *p = x.end - x.body >= 12 ? view_at(&b->v, x.body + 4, 8) : nullptr;
@@ -162,7 +83,7 @@ static const char *primary_size(boxes &b, const image_input &in, image_sizes *ou
     box meta, iprp, ipco, ipma, pitm;
     if (!find_box(&b, ftyp.end, UINT64_MAX, "meta", &meta, "mini"))
         return b.why != nullptr ? b.why : "has no meta box";
-    if (is(meta, "mini"))
+    if (box_is(meta, "mini"))
         return compact_size(b, meta, out);
     uint64_t children = meta.body + 4;
     if (!find_box(&b, children, meta.end, "pitm", &pitm))
@@ -223,19 +144,8 @@ static const char *read_boxes(const image_input &in, image_sizes *out, const cha
     boxes b;
     // Box headers mostly share a window; an ICC profile or the image data
     // between them costs a read a hop.
-    view_open(&b.v, in, out, 1024 + ipma_most / view_window);
-    b.hops = 0;
-    b.why = nullptr;
-    const char *why = primary_size(b, in, out, brands, brand_n);
-    // A read that failed or ran out of reads leaves the answer to it,
-    // whatever the box it stopped at was.
-    if (why != nullptr && why != image_not_this && b.v.stop == view_failed)
-        return image_read_failed;
-    if (why != nullptr && why != image_not_this && b.v.stop == view_bound)
-        why = boxes_bound;
-    if (why == nullptr || why == image_not_this)
-        return why;
-    return named(out, format, why);
+    boxes_open(&b, in, out, 1024 + ipma_most / view_window);
+    return boxes_why(&b, format, primary_size(b, in, out, brands, brand_n));
 }
 
 const char *read_avif(const image_input &in, image_sizes *out)

@@ -1,69 +1,29 @@
 #include <string.h>
 
+#include "boxes.h"
 #include "readers.h"
-#include "view.h"
 
 // JPEG XL: a bare codestream, or one in boxes as HEIF's, whole in a jxlc
 // box or split over jxlp boxes. The size is the SizeHeader right after
 // the codestream's FF 0A, read a bit at a time.
 
-// As HEIF's: real files put a few boxes before the codestream (Exif, XMP,
-// a JPEG's reconstruction data), a hostile one thousands of empty ones.
-// Box headers mostly share a window; a hop past a large box costs a read.
-static const unsigned jxl_most_boxes = 4096;
+// Real files put a few boxes before the codestream (Exif, XMP, a JPEG's
+// reconstruction data). Box headers mostly share a window; a hop past a
+// large box costs a read.
 static const unsigned jxl_most_reads = 1024;
-static const char jxl_bound[] = "JPEG XL has no size within its first 4096 boxes";
-static const char jxl_cut[] = "JPEG XL ends within its size header";
+static const char jxl_cut[] = "ends within its size header";
 
 // FF 0A, then the SizeHeader, whose longest is 68 bits: div8, and a
 // selector and 30 bits for each side, and the ratio between them.
 static const size_t jxl_most_bytes = 2 + 9;
 
-struct box {
-    uint64_t body, end;
-    char type[4];
-};
-
 // The codestream, a part at a time.
 struct stream {
-    view v;
-    unsigned hops;
+    boxes b;
     uint64_t at, end;   // the bytes of the part at hand not yet taken
     bool more;          // whether jxlp parts follow it
     const char *why;    // why the bytes stopped coming
 };
-
-// Reads the header of the top-level box at offset at.
-static bool read_box(stream *s, uint64_t at, box *to)
-{
-    if (++s->hops > jxl_most_boxes) {
-        s->why = jxl_bound;
-        return false;
-    }
-    const unsigned char *p = view_at(&s->v, at, 8);
-    if (p == nullptr) {
-        s->why = "JPEG XL ends within a box header";
-        return false;
-    }
-    uint64_t size = be32(p);
-    memcpy(to->type, p + 4, 4);
-    to->body = at + 8;
-    if (size == 1) {
-        if ((p = view_at(&s->v, at + 8, 8)) == nullptr) {
-            s->why = "JPEG XL ends within a box header";
-            return false;
-        }
-        size = be64(p);
-        to->body = at + 16;
-    }
-    if (size != 0 && size < to->body - at) {
-        s->why = "JPEG XL box is smaller than its header";
-        return false;
-    }
-    // A size of 0 runs to the end of the file, as one past any file does.
-    to->end = size == 0 || size > UINT64_MAX - at ? UINT64_MAX : at + size;
-    return true;
-}
 
 // Finds the next part among the boxes from offset at on: the body of a
 // jxlc box (when whole is set) or of a jxlp box past its index. Sets
@@ -72,19 +32,21 @@ static bool next_part(stream *s, uint64_t at, bool whole, const char *none)
 {
     box x;
     // The file may end where a box does.
-    while (view_at(&s->v, at, 1) != nullptr) {
-        if (!read_box(s, at, &x))
+    while (view_at(&s->b.v, at, 1) != nullptr) {
+        if (!read_box(&s->b, at, UINT64_MAX, &x)) {
+            s->why = s->b.why;
             return false;
+        }
         s->at = x.body;
         s->end = x.end;
         s->more = false;
-        if (whole && memcmp(x.type, "jxlc", 4) == 0)
+        if (whole && box_is(x, "jxlc"))
             return true;
-        if (memcmp(x.type, "jxlp", 4) == 0) {
+        if (box_is(x, "jxlp")) {
             // Each part begins with its index, the top bit set on the last.
-            const unsigned char *p = x.end - x.body >= 4 ? view_at(&s->v, x.body, 4) : nullptr;
+            const unsigned char *p = x.end - x.body >= 4 ? view_at(&s->b.v, x.body, 4) : nullptr;
             if (p == nullptr) {
-                s->why = x.end - x.body >= 4 ? jxl_cut : "JPEG XL jxlp box is too short for its index";
+                s->why = x.end - x.body >= 4 ? jxl_cut : "jxlp box is too short for its index";
                 return false;
             }
             s->at += 4;
@@ -112,7 +74,7 @@ static size_t take(stream *s, unsigned char *to, size_t n)
                 break;
             continue;
         }
-        const unsigned char *p = view_at(&s->v, s->at, 1);
+        const unsigned char *p = view_at(&s->b.v, s->at, 1);
         if (p == nullptr) {
             s->why = jxl_cut;
             break;
@@ -173,7 +135,7 @@ static bool size_header(const unsigned char *p, size_t n, image_sizes *out)
 
 static const char *codestream_size(stream *s, image_sizes *out)
 {
-    const unsigned char *p = view_at(&s->v, 0, 1);
+    const unsigned char *p = view_at(&s->b.v, 0, 1);
     if (p != nullptr && *p == 0xff) {
         // A bare codestream.
         s->at = 0;
@@ -181,18 +143,18 @@ static const char *codestream_size(stream *s, image_sizes *out)
     } else {
         // The signature box, then ftyp, then any boxes before the codestream's.
         box ftyp;
-        if (!read_box(s, 12, &ftyp))
-            return s->why;
-        p = ftyp.end - ftyp.body >= 4 ? view_at(&s->v, ftyp.body, 4) : nullptr;
-        if (memcmp(ftyp.type, "ftyp", 4) != 0 || p == nullptr || memcmp(p, "jxl ", 4) != 0)
-            return "JPEG XL has no ftyp box of brand jxl after its signature";
-        if (!next_part(s, ftyp.end, true, "JPEG XL has no codestream box (jxlc or jxlp)"))
+        if (!read_box(&s->b, 12, UINT64_MAX, &ftyp))
+            return s->b.why;
+        p = ftyp.end - ftyp.body >= 4 ? view_at(&s->b.v, ftyp.body, 4) : nullptr;
+        if (!box_is(ftyp, "ftyp") || p == nullptr || memcmp(p, "jxl ", 4) != 0)
+            return "has no ftyp box of brand jxl after its signature";
+        if (!next_part(s, ftyp.end, true, "has no codestream box (jxlc or jxlp)"))
             return s->why;
     }
     unsigned char bytes[jxl_most_bytes];
     size_t n = take(s, bytes, sizeof bytes);
     if (n >= 2 && (bytes[0] != 0xff || bytes[1] != 0x0a))
-        return "JPEG XL codestream does not begin with FF 0A";
+        return "codestream does not begin with FF 0A";
     if (n < 2 || !size_header(bytes + 2, n - 2, out))
         return s->why;
     return nullptr;
@@ -201,17 +163,14 @@ static const char *codestream_size(stream *s, image_sizes *out)
 const char *read_jxl(const image_input &in, image_sizes *out)
 {
     stream s;
-    view_open(&s.v, in, out, jxl_most_reads);
-    s.hops = 0;
+    boxes_open(&s.b, in, out, jxl_most_reads);
     s.at = s.end = 0;
     s.more = false;
     s.why = jxl_cut;
     const char *why = codestream_size(&s, out);
     // A read that failed leaves the answer to it, even past the bytes the
-    // size needed; one that ran out of reads, when they were needed.
-    if (s.v.stop == view_failed)
+    // size needed.
+    if (s.b.v.stop == view_failed)
         return image_read_failed;
-    if (why != nullptr && s.v.stop == view_bound)
-        return jxl_bound;
-    return why;
+    return boxes_why(&s.b, "JPEG XL", why);
 }

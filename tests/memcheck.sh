@@ -33,6 +33,28 @@ cp "$data"/*.png "$work/walk/"
 } >"$work/walk/prolog.svg"
 printf '<svg width="80" hei' >"$work/walk/cut.svg"
 printf '<svg width="%060000d" height="1"/>\n' 7 >"$work/walk/wide.svg"
+# Readers that hop past the first page: an OpenEXR preview, an ICNS entry
+# and a JPEG XL Exif box before what they seek; TGA, known by its name; a
+# PAM header cut short.
+{
+    printf 'v/1\001\002\000\000\000preview\000preview\000\000\120\000\000'
+    printf '%020480d' 0
+    printf 'dataWindow\000box2i\000\020\000\000\000\000\000\000\000\000\000\000\000'
+    printf '\172\000\000\000\054\000\000\000\000'
+} >"$work/walk/preview.exr"
+{
+    printf 'icns\000\000\000\000ic08\000\000\023\220'
+    printf '%05000d' 0
+    printf 'is32\000\000\000\010'
+} >"$work/walk/entries.icns"
+{
+    printf '\000\000\000\014JXL \r\n\207\n\000\000\000\024ftypjxl \000\000\000\000jxl '
+    printf '\000\000\023\220Exif'
+    printf '%05000d' 0
+    printf '\000\000\000\021jxlc\377\012\000\000\000\000\000\000\000'
+} >"$work/walk/exif.jxl"
+printf '\000\000\002\000\000\000\000\000\000\000\000\000\173\000\055\000\040\010' >"$work/walk/a.TGA"
+printf 'P7\nWIDTH 12' >"$work/walk/cut.pam"
 for f in "$work"/*-*; do cp "$f" "$work/walk/${f##*/}.png"; done
 mkfifo "$work/walk/fifo.png"
 ln -s loop "$work/walk/loop"

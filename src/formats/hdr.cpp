@@ -9,19 +9,6 @@ static const char hdr_bound[] = "HDR has no resolution line within its first 409
 static const char hdr_cut[] = "HDR ends within its header";
 static const char hdr_form[] = "HDR resolution line is not of the form -Y H +X W";
 
-// The header's bytes, one at a time, within the page.
-struct text {
-    view v;
-    uint64_t at;
-};
-
-// The byte at t->at, or -1 when the file or the page ends there.
-static int peek(text *t)
-{
-    const unsigned char *p = view_at(&t->v, t->at, 1);
-    return p != nullptr ? *p : -1;
-}
-
 static bool begins(text *t, const char *magic)
 {
     const unsigned char *p = view_at(&t->v, 0, strlen(magic));

@@ -8,19 +8,6 @@
 static const char netpbm_bound[] = "Netpbm has no width and height within its first 4096 bytes";
 static const char netpbm_cut[] = "Netpbm ends within its header";
 
-// The header's bytes, one at a time, within the page.
-struct text {
-    view v;
-    uint64_t at;
-};
-
-// The byte at t->at, or -1 when the file or the page ends there.
-static int peek(text *t)
-{
-    const unsigned char *p = view_at(&t->v, t->at, 1);
-    return p != nullptr ? *p : -1;
-}
-
 static bool blank(int c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
@@ -75,7 +62,7 @@ static const char *number(text *t, int side, uint32_t *to)
 static bool word(text *t, const char *w)
 {
     size_t n = strlen(w);
-    const unsigned char *p = view_at(&t->v, t->at, n + 1);
+    const unsigned char *p = t->at + n + 1 <= image_page ? view_at(&t->v, t->at, n + 1) : nullptr;
     if (p == nullptr || memcmp(p, w, n) != 0 || !blank(p[n]))
         return false;
     t->at += n;

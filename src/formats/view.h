@@ -41,6 +41,25 @@ void view_open(view *v, const image_input &in, image_sizes *out, unsigned most_r
 // file ends first, a read fails or the reads run out (v->stop says which).
 const unsigned char *view_at(view *v, uint64_t offset, size_t n);
 
+// A view of a header of text that must lie within the first page, read a
+// byte at a time from at.
+struct text {
+    view v;
+    uint64_t at;
+};
+
+// The byte at t->at, or -1 where the file ends or the page does, however
+// much of the file the caller holds.
+inline int peek(text *t)
+{
+    if (t->at >= image_page) {
+        t->v.stop = view_bound;
+        return -1;
+    }
+    const unsigned char *p = view_at(&t->v, t->at, 1);
+    return p != nullptr ? *p : -1;
+}
+
 // What a reader answers when view_at() gave nothing: the read's failure,
 // the reader's bound, or else cut, for a file that ends too soon.
 const char *view_why(const view *v, const char *bound, const char *cut);

@@ -7,8 +7,8 @@
 // Then the same bytes, behind a signature that the first byte chooses, go
 // to the format readers twice: whole in memory, and as a file of which one
 // page is read and the rest at offsets. Both must give the same answer,
-// within the format's bound. SVG has no signature: the start of its text
-// stands for one.
+// within the format's bound. SVG and TGA have no signature: the start of
+// an SVG's text stands for one, and TGA's common first bytes with its name.
 //
 // An input that begins with R is a rules file, to read or refuse. One that
 // begins with M is a rules file up to its first NUL, then paths between
@@ -45,7 +45,8 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 // Each format's signature, with a brand where the signature is not all of
 // what tells it, and how far its reader may look into the file and how
 // many reads past the page it may make; 0 where the walk of its
-// structures decides how far. SVG has two rows: a root start tag open on
+// structures decides how far, or where a header of text is read a byte at
+// a time to the page's end (those may make no read past it). SVG has two rows: a root start tag open on
 // its attributes, and a byte order mark, an XML declaration and a DOCTYPE
 // open on its internal subset, long enough that the bytes after it reach
 // past the second page.
@@ -70,6 +71,21 @@ static const struct {
     {"\xef\xbb\xbf<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE svg PUBLIC \"-//W3C//DTD SVG 1.1//EN\" "
      "\"http://www.w3.org/Graphics/SVG/1.1/DTD/svg11.dtd\" [",
      "SVG", 65536, 16},
+    {"\xff\x0a", "JPEG XL", 0, 1024},
+    {std::string("\0\0\0\x0cJXL \r\n\x87\n\0\0\0\x14" "ftypjxl \0\0\0\0jxl ", 32), "JPEG XL", 0, 1024},
+    {"icns", "ICNS", 0, 512},
+    {"\xabKTX 11\xbb\r\n\x1a\n", "KTX", 44, 0},
+    {"\xabKTX 20\xbb\r\n\x1a\n", "KTX", 28, 0},
+    {"8BPS", "PSD", 22, 0},
+    {"DDS ", "DDS", 20, 0},
+    {"P6 ", "Netpbm", 0, 0},
+    {"P7\n", "Netpbm", 0, 0},
+    {std::string("\0\0\0\x0cjP  \r\n\x87\n\0\0\0\x14" "ftypjp2 \0\0\0\0jp2 ", 32), "JPEG 2000", 0, 1024},
+    {"\xff\x4f\xff\x51", "JPEG 2000", 0, 1024},
+    {"qoif", "QOI", 12, 0},
+    {"#?RADIANCE\n", "HDR", 0, 0},
+    {std::string("v/1\x01\x02\0\0\0", 8), "OpenEXR", 0, 2048},
+    {std::string("\0\0\x02\0\0\0", 6), "TGA", 18, 0, "f.tga"},
 };
 
 struct memory {

@@ -44,7 +44,7 @@ static const char help[] =
     "\n"
     "Images are known by their content, and -f names their formats so:\n"
     "  png, jpeg (jpg), gif, webp, avif, heif, bmp, ico, tiff (tif), svg,\n"
-    "  jpegxl (jxl), icns, ktx (ktx2), psd (psb), dds, tga (by its name alone),\n"
+    "  jpegxl (jxl), icns, ktx (ktx2), psd (psb), dds, tga (by name and header),\n"
     "  netpbm (pbm, pgm, ppm, pnm, pam, pfm), jpeg2000 (jp2, j2k, jpx), qoi,\n"
     "  hdr, openexr (exr).\n"
     "An icon breaks a limit when any of its images does; a texture's size is its\n"

@@ -26,6 +26,8 @@ static str ispe(uint32_t w, uint32_t h) { return fullbox("ispe", 0, 0, be32(w) +
 static str pitm(uint32_t item) { return fullbox("pitm", 0, 0, be16(item)); }
 // Version 0, flags 0: each entry is an item, a count, then that many 1-byte indexes.
 static str ipma(uint32_t count, const str &entries) { return fullbox("ipma", 0, 0, be32(count) + entries); }
+// Flags 1: indexes of 16 bits.
+static str ipma16(uint32_t count, const str &entries) { return fullbox("ipma", 0, 1, be32(count) + entries); }
 static str iprp(const str &ipco, const str &ipma) { return box("iprp", box("ipco", ipco) + ipma); }
 static str meta(const str &children)
 {
@@ -44,6 +46,8 @@ static str mini(bool large, uint32_t w, uint32_t h)
 }
 // An image sequence: a movie's boxes and no meta.
 static const str sequence = ftyp("msf1", "msf1hevc") + box("moov", box("mvhd", zeros(100))) + box("mdat", str(100, 'm'));
+// A box past a read's window (512 bytes) from the one before it.
+static const str far = box("free", zeros(512));
 
 static str bmp(uint32_t header, uint32_t w, uint32_t h)
 {
@@ -66,6 +70,15 @@ static str ico(const std::vector<str> &images, int type = 1, size_t gap = 0)
     }
     return directory + data;
 }
+// The most images an icon holds, 600 bytes apart: 255 of 16 x 16, the
+// last 48 x 48.
+static str icon256()
+{
+    std::vector<str> images(255, dib(16, 33));
+    images.push_back(dib(48, 96));
+    return ico(images, 1, 600);
+}
+static const str icon256_sizes = times(255, "16x16 ") + "48x48";
 
 // TIFF: the first IFD, after pad bytes, claims count entries (-1: those given).
 struct Entry { uint16_t tag, type; uint64_t value; uint32_t n = 1; };
@@ -88,6 +101,12 @@ static str tiff(bool le, bool big, const std::vector<Entry> &entries, size_t pad
 }
 static const std::vector<Entry> sides = {{OTHER, LONG, 0}, {WIDTH, SHORT, 123}, {HEIGHT, LONG, 45}};
 static const std::vector<Entry> longs = {{WIDTH, LONG, 123}, {HEIGHT, LONG, 45}};
+static std::vector<Entry> others_then(size_t n, const std::vector<Entry> &last)
+{
+    std::vector<Entry> all(n, Entry{OTHER, LONG, 0});
+    all.insert(all.end(), last.begin(), last.end());
+    return all;
+}
 
 // SVG: a root start tag with these attributes, after what comes before it.
 static str svg(const str &attributes, const str &before = "") { return before + "<svg " + attributes + "/>"; }
@@ -95,6 +114,12 @@ static const char svg_bound[] = "SVG has no whole root start tag within its firs
 static const str svg_long_width = "SVG width is not a length: \"" + str(62, '7') + "...\"";
 
 static const char jpeg_bound[] = "JPEG has no frame header within its first 1024 segments or 16 MiB";
+// A JPEG's start and segments that end before bytes below 16 MiB.
+static str to_16mib(uint32_t before)
+{
+    str s = "\xff\xd8"s + times(255, segment(0xe2, str(65533, 'i')));
+    return s + segment(0xe2, str((16 << 20) - s.size() - 4 - before, 'i'));
+}
 
 static const Row rows[] = {
     // name, format, bytes, then the sizes found or the reason, and the bounds if not the usual
@@ -103,6 +128,13 @@ static const Row rows[] = {
     {"PngShortIhdr", "PNG", png(1, 1, "IHDR", 4), "IHDR is 4 bytes, too short for the width and height"},
     {"PngLongIhdr", "PNG", png(123, 45, "IHDR", 1000) + zeros(1000), "123x45"},
     {"PngCutInData", "PNG", png(1, 1).substr(0, 20), "ends within the first chunk's data"},
+    {"PngCutInLength", "PNG", png(1, 1).substr(0, 10), "ends within the first chunk's length"},
+    {"PngCutInType", "PNG", png(1, 1).substr(0, 14), "ends within the first chunk's type"},
+    // every byte of the type counts, and DEL is no letter
+    {"PngFirstChunkIhdDel", "PNG", png(1, 1, "IHD\x7f"), "first chunk is IHD\\x7f, not IHDR"},
+    {"PngTypeAtPrintableEnds", "PNG", png(1, 1, "\x1f ~A"), "first chunk is \\x1f ~A, not IHDR"},
+    {"PngIhdr7", "PNG", png(1, 1, "IHDR", 7), "IHDR is 7 bytes, too short for the width and height"},
+    {"PngIhdr8", "PNG", png(123, 45, "IHDR", 8), "123x45"},
     // JPEG: the first frame header met walking the segments
     {"ExifThumbnailPassedOver", "JPEG", jpeg(exif(jpeg(sof(0xc0, 160, 120))) + sof(0xc2, 1234, 567)), "1234x567"},
     {"FillBytes", "JPEG", jpeg(jfif + "\xff\xff"s + frame), "123x45"},
@@ -112,6 +144,8 @@ static const Row rows[] = {
     {"ArithmeticCF", "JPEG", jpeg(jfif + sof(0xcf, 123, 45)), "123x45"},
     {"DhtJpgDacAreNoFrames", "JPEG", jpeg(sof(0xc4, 9, 9) + sof(0xc8, 9, 9) + sof(0xcc, 9, 9) + sof(0xc1, 123, 45)),
         "123x45"},
+    // BF is no frame header; a segment's last byte FF is no fill byte, so the D9 after it is junk
+    {"BfAndFfEndingASegment", "JPEG", jpeg(sof(0xbf, 9, 9) + segment(0xfe, "\xff"s) + "\xd9"s + frame), "123x45"},
     {"JpegHeight0", "JPEG", jpeg(jfif + sof(0xc0, 123, 0)), "JPEG height is 0, to be given after the image data"},
     {"SegmentLength1", "JPEG", jpeg(jfif + "\xff\xe1\0\1"s + frame), "JPEG has a segment whose length is below 2"},
     {"FrameHeaderLength7", "JPEG", jpeg(jfif + "\xff\xc0\0\7\x08"s + be16(45) + be16(123)),
@@ -121,27 +155,48 @@ static const Row rows[] = {
     {"EndBeforeFrame", "JPEG", "\xff\xd8"s + jfif + "\xff\xd9"s + frame,
         "JPEG has no frame header before its image data"},
     {"CutInSegments", "JPEG", ("\xff\xd8"s + jfif).substr(0, 12), "JPEG ends before its frame header", 22},
+    {"CutInFrameHeader", "JPEG", "\xff\xd8"s + jfif + frame.substr(0, 9), "JPEG ends before its frame header", 30},
     // the first read past the page is across its end, at APP1's header
     {"FramePast20KB", "JPEG", jpeg(segment(0xe0, str(4088, 'j')) + app1_20k + frame), "123x45", 0, 2},
     {"CutPastThePage", "JPEG", jpeg_20k.substr(0, jpeg_20k.size() - 7), "JPEG ends before its frame header", 20034, 2},
     {"EndlessSmallSegments", "JPEG", jpeg(times(2000, segment(0xfe, "")) + frame), jpeg_bound, 4200, 1},
+    // the bound is 1024 segments and 1024 reads, the last of each allowed
+    // (fill bytes to the page's end: the first segment costs two reads)
+    {"FrameIs1024thSegment", "JPEG",
+        "\xff\xd8"s + str(4093, '\xff') + times(1022, segment(0xe2, str(600, 'i'))) + segment(0xfe, "") + frame,
+        "123x45", 0, 1024},
+    {"FrameIs1025thSegment", "JPEG", jpeg(times(1024, segment(0xfe, "")) + frame), jpeg_bound, 4200, 1},
     {"SegmentsPast16MiB", "JPEG", jpeg(times(260, segment(0xe2, str(65533, 'i'))) + frame), jpeg_bound,
         (16 << 20) + 65536, 256},
     {"EndlessJunk", "JPEG", jpeg(jfif + zeros(1 << 20) + frame), jpeg_bound, 0, 1024},
+    // a frame header that begins just below 16 MiB, and one at 16 MiB
+    {"FrameBelow16MiB", "JPEG", to_16mib(1) + frame, "123x45", 0, 257},
+    {"FrameAt16MiB", "JPEG", to_16mib(0) + frame, jpeg_bound, 0, 257},
+    // junk and fill bytes are not read on past 16 MiB
+    {"JunkAcross16MiB", "JPEG", to_16mib(100) + zeros(100000) + frame, jpeg_bound, 0, 257},
+    {"FillAcross16MiB", "JPEG", to_16mib(100) + str(100000, '\xff') + frame, jpeg_bound, 0, 257},
     // GIF: the logical screen
     {"Gif89a", "GIF", gif("GIF89a", 1234, 567), "1234x567"},
     {"Gif87aCut", "GIF", gif("GIF87a", 123, 45).substr(0, 9), "GIF ends within its logical screen's size"},
+    {"GifSignatureOnly", "GIF", "GIF89a", "GIF ends within its logical screen's size"},
     // WebP: the first chunk
     {"Vp8UpscaleBitsMasked", "WebP", vp8(0x4000 | 123, 0xc000 | 45), "123x45"},
     {"Vp8NoStartCode", "WebP", patch(vp8(123, 45), 24, "\2"), "WebP lossy frame has no start code"},
+    {"Vp8StartCode23", "WebP", patch(vp8(123, 45), 23, "\x9c"), "WebP lossy frame has no start code"},
+    {"Vp8StartCode25", "WebP", patch(vp8(123, 45), 25, "\x2b"), "WebP lossy frame has no start code"},
+    {"Vp8Largest", "WebP", vp8(0x3fff, 0x3fff), "16383x16383"},
     {"Vp8lPlusOne", "WebP", vp8l(122 | 44 << 14), "123x45"},
     {"Vp8lNo2f", "WebP", patch(vp8l(122 | 44 << 14), 20, "\x2e"), "WebP lossless header is not version 0"},
     {"Vp8lVersion1", "WebP", vp8l(122 | 44 << 14 | 1u << 29), "WebP lossless header is not version 0"},
     {"Vp8x24BitSides", "WebP", vp8x(70000, 45), "70000x45"},
+    {"Vp8xLargest", "WebP", vp8x(1 << 24, 1 << 24), "16777216x16777216"},
+    {"Vp8xLowerCase", "WebP", riff("VP8x" + le32(10) + zeros(10)), "WebP first chunk is not VP8, VP8L or VP8X"},
     {"UnknownChunk", "WebP", riff("ALPH" + le32(10) + zeros(10)), "WebP first chunk is not VP8, VP8L or VP8X"},
     {"WebpCut", "WebP", vp8(123, 45).substr(0, 29), "WebP ends within its first chunk's header"},
+    {"WebpCutInTag", "WebP", riff("VP8"), "WebP ends within its first chunk's header", 16},
     {"Vp8lOf28Bytes", "WebP", vp8l_28, "100x100"},
     {"Vp8lCut", "WebP", vp8l_28.substr(0, 24), "WebP ends within its first chunk's header"},
+    {"Vp8lLargestOf25Bytes", "WebP", vp8l(0x3fff | 0x3fff << 14).substr(0, 25), "16384x16384"},
     {"RiffOfAnotherKind", nullptr, "RIFF" + le32(4) + "AVI LIST" + zeros(20), ""},
     // AVIF and HEIF: the brands, then the primary item's ispe
     {"AvifBrandWinsOverMif1", "AVIF", ftyp("mif1", "mif1avif") + item, "123x45"},
@@ -149,11 +204,20 @@ static const Row rows[] = {
     {"MinorVersionIsNoBrand", "HEIF", box("ftyp", "isomavifmif1") + item, "123x45"},
     {"IsomOnly", nullptr, ftyp("isom", "isomiso2") + item, ""},
     {"AvifSequence", "AVIF", ftyp("avis", "avismsf1mif1") + item, "123x45"},
+    // brands only within ftyp, and only within the page whatever its size
+    {"BrandAfterFtyp16BitIndexes", "HEIF",
+        ftyp("heic", "") + box("free", "avif") +
+            meta(pitm(1) + iprp(ispe(123, 45), ipma16(1, be16(1) + "\2"s + be16(0) + be16(0x8001)))),
+        "123x45"},
+    {"FtypPastTheFile", nullptr, be32(0xffffffff) + "ftypisom" + zeros(20), ""},
     // the compact form, its sides in 7 bits or 15
     {"MiniAvif", "AVIF", box("ftyp", "mif3avif") + mini(false, 100, 128), "100x128"},
     {"MiniHeicLarge", "HEIF", box("ftyp", "mif3heic") + mini(true, 32768, 4000), "32768x4000"},
     {"MiniNotVersion0", "HEIF", box("ftyp", "mif3heic") + patch(mini(false, 1, 1), 8, "\x40"), "HEIF mini box is not version 0"},
     {"MiniTooShort", "HEIF", box("ftyp", "mif3heic") + box("mini", "\0\0\x80\0\0"s), "HEIF mini box is too short for the width and height"},
+    // a codec brand of neither list; a flag beside the version; the sides' 6 bytes and no more
+    {"MiniOf6Bytes", "HEIF",
+        box("ftyp", "mif3hvc1") + patch(box("mini", mini(false, 100, 128).substr(8, 6)), 8, "\x28"), "100x128"},
     {"SequenceWithoutMeta", "HEIF", sequence, "HEIF has no meta box", sequence.size() + 1},
     // a thumbnail's ispe first, the primary's among others, a larger one after
     {"PrimaryAmongSeveralIspe", "AVIF",
@@ -171,6 +235,8 @@ static const Row rows[] = {
     {"MetaSize0ToTheEnd", "AVIF", avif + patch(item, 0, be32(0)), "123x45"},
     {"BoxSmallerThanHeader", "AVIF", avif + be32(1) + "free" + num(false, 12, 8) + item,
         "AVIF box is smaller than its header"},
+    {"PrimaryHasNoEntry", "AVIF", avif + meta(pitm(2) + iprp(ispe(123, 45), ipma(1, be16(1) + "\1\x81"s))),
+        "AVIF primary item has no properties"},
     {"NoPitm", "AVIF", avif + meta(iprp(ispe(123, 45), ipma(1, be16(1) + "\1\x81"s))),
         "AVIF has no primary item (pitm)"},
     {"PrimaryHasNoIspe", "AVIF", avif + meta(one_item(box("hvcC", "") + ispe(123, 45))),
@@ -184,8 +250,49 @@ static const Row rows[] = {
         "AVIF box runs past its parent"},
     {"IspeTooShort", "AVIF", avif + meta(one_item(fullbox("ispe", 0, 0, be32(123)))),
         "AVIF ispe box is too short for the width and height"},
+    // each of these with a brand of its own, so that every brand is tried
+    {"IspeOneByteShort", "HEIF", ftyp("heix", "") + meta(one_item(fullbox("ispe", 0, 0, be32(123) + "\0\0\0"s))),
+        "HEIF ispe box is too short for the width and height"},
+    {"BoxPastMetaBeforePitm", "HEIF", ftyp("heim", "") + meta(be32(1000) + "free" + one_item(ispe(123, 45))),
+        "HEIF box runs past its parent"},
+    {"BoxPastMetaBeforeIprp", "HEIF",
+        ftyp("heis", "") + meta(pitm(1) + be32(1000) + "free" + iprp(ispe(123, 45), ipma(1, be16(1) + "\1\x81"s))),
+        "HEIF box runs past its parent"},
+    {"PitmOneByteShort", "HEIF",
+        ftyp("hevc", "") + meta(fullbox("pitm", 0, 0, "\1"s) + iprp(ispe(123, 45), ipma(1, be16(1) + "\1\x81"s))),
+        "HEIF pitm box is too short for the primary item"},
+    // ipma before ipco, as in IpmaCountOverruns
+    {"IpmaOf7Bytes", "HEIF",
+        ftyp("hevx", "") + meta(pitm(1) + box("iprp", fullbox("ipma", 0, 0, "\0\0\0"s) + box("ipco", ispe(123, 45)))),
+        "HEIF ipma box is too short for its count"},
+    // two 16-bit indexes in room for one
+    {"Ipma16BitIndexesOverrun", "HEIF",
+        ftyp("msf1", "") +
+            meta(pitm(1) + box("iprp", ipma16(1, be16(1) + "\2"s + be16(0)) + box("ipco", ispe(123, 45)))),
+        "HEIF ipma entries overrun their box"},
+    // an index's top bit is the flag, the 7 or 15 below it the index; an item of 128 indexes passed over
+    {"PropertyIndex65", "AVIF",
+        avif + meta(pitm(1) + iprp(ispe(1, 1) + times(63, box("free", "")) + ispe(123, 45),
+                                   ipma(2, be16(2) + "\x80"s + str(128, '\1') + be16(1) + "\1\xc1"s))),
+        "123x45"},
+    {"PropertyIndex16385", "AVIF",
+        avif + meta(pitm(1) + iprp(ispe(123, 45), ipma16(1, be16(1) + "\1"s + be16(0x4001)))),
+        "AVIF property index is past the end of its properties"},
     {"EndlessEmptyBoxes", "AVIF", avif + times(5000, box("free", "")) + item,
         "AVIF has no size within its first 4096 boxes", 0, 64},
+    // the 4096th box and the primary's entry 64 KiB into ipma are within the bounds, and the reads past
+    // the page that the boxes and ipma cost; one box more, or one byte, is past them
+    {"AtEveryBound", "AVIF",
+        avif + times(900, far) + times(3185, box("free", "")) +
+            meta(pitm(1) + iprp(ispe(123, 45), ipma(16383, times(16382, be16(2) + "\1\1"s) + be16(1) + "\1\x81"s))),
+        "123x45", 0, 1152},
+    {"Past4096Boxes", "AVIF", avif + times(4086, box("free", "")) + item,
+        "AVIF has no size within its first 4096 boxes", 0, 64},
+    {"PrimaryPast64KiBOfIpmaByOne", "AVIF",
+        avif + meta(pitm(1) + iprp(ispe(123, 45), ipma(21844, times(21843, be16(2) + "\0"s) + be16(1) + "\1\x81"s))),
+        "AVIF has no primary item in the first 64 KiB of its ipma box", 0, 128},
+    // a box that ends past 2^63, where no file reaches and no read may go
+    {"BoxPast2To63", "AVIF", avif + be32(1) + "free" + num(false, 1ull << 63, 8) + zeros(4096), "AVIF has no meta box"},
     {"PrimaryPast64KiBOfIpma", "AVIF",
         avif + meta(pitm(1) + iprp(ispe(123, 45), ipma(30001, times(30000, be16(2) + "\0"s) + be16(1) + "\1\x81"s))),
         "AVIF has no primary item in the first 64 KiB of its ipma box", 0, 128},
@@ -200,6 +307,13 @@ static const Row rows[] = {
     {"BmpHeight0", "BMP", bmp(124, 123, 0), "BMP image has a height of 0"},
     {"UnknownHeader", "BMP", bmp(20, 123, 45), "BMP header size is none of 12, 16, 40, 52, 56, 64, 108 or 124"},
     {"BmpCut", "BMP", bmp(40, 123, 45).substr(0, 25), "BMP ends within its header"},
+    {"Os2Header16Unsigned", "BMP", bmp(16, 123, 3000000000u), "123x3000000000"},
+    // the largest sides, the height either way up
+    {"Windows52Largest", "BMP", bmp(52, 0x7fffffff, 0x80000001u), "2147483647x2147483647"},
+    {"Windows56Tallest", "BMP", bmp(56, 123, 0x7fffffff), "123x2147483647"},
+    {"WidthMinus2To31", "BMP", bmp(40, 0x80000000u, 45), "BMP width is negative"},
+    {"BmpCutInHeaderSize", "BMP", bmp(40, 123, 45).substr(0, 17), "BMP ends within its header"},
+    {"Os2CutInHeight", "BMP", bmp(12, 123, 45).substr(0, 21), "BMP ends within its header"},
     // ICO and CUR: every entry, from its own image
     {"PngOver256HalvedDib", "ICO", ico({dib(48, 64), png(300, 257)}), "48x32 300x257"},
     {"Cursor", "ICO", ico({dib(32, 64)}, 2), "32x32"},
@@ -212,8 +326,17 @@ static const Row rows[] = {
     {"NeitherPngNorDib", "ICO", ico({le32(12) + le16(16) + le16(32) + zeros(20)}),
         "ICO image header is neither PNG nor a DIB"},
     {"PngWithoutIhdr", "ICO", ico({png(16, 16, "iCCP")}), "ICO PNG image does not begin with IHDR"},
+    {"PngIhdDel", "ICO", ico({png(16, 16, "IHD\x7f")}), "ICO PNG image does not begin with IHDR"},
     {"SecondImageWidth0", "ICO", ico({dib(16, 32), dib(0, 32)}), "ICO image has a width of 0"},
     {"ImagesPastThePage", "ICO", ico({dib(48, 64), dib(32, 64), dib(16, 32)}, 1, 5000), "48x32 32x32 16x16", 0, 3},
+    // each image a read past the page; an odd DIB height rounds down
+    {"Icon256Images", "ICO", icon256(), icon256_sizes.c_str(), 0, 257},
+    {"IcoCutInCount", "ICO", "\0\0\1\0\1"s, "ICO ends within its count of images", 6},
+    {"IcoCutInDirectory", "ICO", ico({dib(16, 32)}).substr(0, 21), "ICO ends within its directory", 22},
+    {"ImageOnTheDirectorysLastByte", "ICO", patch(ico({dib(16, 32)}), 18, le32(21)),
+        "ICO image lies within the directory"},
+    {"PngImageCut", "ICO", ico({png(300, 257)}).substr(0, 45), "ICO ends within an image's header", 46},
+    {"DibWidthMinus2To31", "ICO", ico({dib(0x80000000u, 32)}), "ICO image has a negative side"},
     // TIFF: the first IFD's tags 256 and 257
     {"LittleEndian", "TIFF", tiff(true, false, sides), "123x45"},
     {"BigEndian", "TIFF", tiff(false, false, sides), "123x45"},
@@ -235,6 +358,23 @@ static const Row rows[] = {
         "TIFF BigTIFF header gives offsets of other than 8 bytes"},
     {"Past4096Entries", "TIFF", tiff(false, false, std::vector<Entry>(5000, Entry{OTHER, LONG, 0})),
         "TIFF has no width and height within its IFD's first 4096 entries", 0, 96},
+    // the 4096th entry read, and the 4097th not
+    {"BigTiffHeightIs4096thEntry", "TIFF",
+        tiff(true, true, others_then(4094, {{WIDTH, LONG, 4294967295u}, {HEIGHT, SHORT, 45}})),
+        "4294967295x45", 0, 171},
+    {"HeightIs4097thEntry", "TIFF", tiff(false, false, others_then(4095, longs)),
+        "TIFF has no width and height within its IFD's first 4096 entries", 0, 96},
+    {"TiffCutInHeader", "TIFF", tiff(true, false, sides).substr(0, 7), "TIFF ends within its header", 8},
+    {"BigTiffCutInOffset", "TIFF", tiff(true, true, sides).substr(0, 15), "TIFF ends within its header", 16},
+    {"IfdAt7", "TIFF", patch(tiff(false, false, sides), 4, be32(7)), "TIFF first IFD lies within the header"},
+    {"BigTiffIfdAt15", "TIFF", patch(tiff(true, true, sides), 8, num(true, 15, 8)),
+        "TIFF first IFD lies within the header"},
+    {"BigTiffSecondWordNot0", "TIFF", patch(tiff(true, true, sides), 6, le16(1)),
+        "TIFF BigTIFF header gives offsets of other than 8 bytes"},
+    {"WidthCount0", "TIFF", tiff(false, false, {{WIDTH, SHORT, 123, 0}, {HEIGHT, SHORT, 45}}),
+        "TIFF width or height is not a single number"},
+    // an IFD of no entries, whose count is the last bytes of the file
+    {"EmptyIfdAtTheEnd", "TIFF", tiff(false, false, {}, 5000), "TIFF first IFD has no width", 0, 1},
     // SVG: the root's own width and height in each unit, to 1/1000 then up
     {"SvgPxQuotes", "SVG", svg("width=\"80px\" height='60'"), "80x60"},
     {"SvgInCm", "SVG", svg("width='1in' height='2.54cm'"), "96x96"},
@@ -251,6 +391,13 @@ static const Row rows[] = {
     {"SvgPercentAuto", "SVG", svg("width='100%' height='auto' viewBox='0 0 3 4'"), "3x4"},
     {"SvgNeither", "SVG", "<svg>", "SVG has no width, height or viewBox"},
     {"SvgViewBoxOfZero", "SVG", svg("width='10' viewBox='0 0 0 5'"), "SVG has a width but no height or viewBox"},
+    {"SvgHeightAndViewBoxOfHeight0", "SVG", svg("height='5' viewBox='0 0 5 0'"),
+        "SVG has a height but no width or viewBox"},
+    {"SvgViewBoxOfFive", "SVG", svg("width='10' viewBox='0 0 5 5 5'"), "SVG has a width but no height or viewBox"},
+    {"SvgViewBoxLeadingComma", "SVG", svg("width='10' viewBox=',0 0 5 5'"), "SVG has a width but no height or viewBox"},
+    {"SvgViewBoxTwoCommas", "SVG", svg("width='10' viewBox='0,,0 5 5'"), "SVG has a width but no height or viewBox"},
+    // exponents with a sign, a number ending in its point, a width of 10.00055 that is 11
+    {"SvgExponentsAndDot", "SVG", svg("width='1.000055e+1' viewBox='0 0 2e-1 10.'"), "11x501"},
     // what comes before the root, names that end in width, nested elements
     {"SvgTraps", "SVG",
         "\xef\xbb\xbf<?xml version='1.0'?>\r\n<!-- <svg width='1' height='1'> -->\r\n<!DOCTYPE svg PUBLIC \"-//W3C\" "
@@ -264,6 +411,10 @@ static const Row rows[] = {
     {"SvgNotALength", "SVG", svg("width='12furlongs' height='1'"), "SVG width is not a length: \"12furlongs\""},
     {"SvgEscapedValue", "SVG", svg("width='1' height='1 2\x1b[2J'"), "SVG height is not a length: \"1 2\\x1b[2J\""},
     {"SvgNotAbove0", "SVG", svg("width='-5' height='5'"), "SVG width is not above 0: \"-5\""},
+    {"SvgWidth0", "SVG", svg("width='0' height='5'"), "SVG width is not above 0: \"0\""},
+    // a width above 0, though it rounds to 0, and a height that is 0
+    {"SvgTinyWidthHeight0", "SVG", svg("width='1e-50' height='0'"), "SVG height is not above 0: \"0\""},
+    {"SvgDotIsNoNumber", "SVG", svg("width='.' height='5'"), "SVG width is not a length: \".\""},
     {"SvgPast32Bits", "SVG", svg("width='5e9' height='1'"), "SVG is too large: a side past 4294967295 pixels"},
     // hostile: read past the page a page at a time, to 64 KiB
     {"SvgRootAfterLongComment", "SVG", svg("width='5' height='6'", "<!--" + str(20000, '-') + "-->"), "5x6", 0, 16},

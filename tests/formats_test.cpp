@@ -416,6 +416,9 @@ static const Row rows[] = {
     {"SvgTinyWidthHeight0", "SVG", svg("width='1e-50' height='0'"), "SVG height is not above 0: \"0\""},
     {"SvgDotIsNoNumber", "SVG", svg("width='.' height='5'"), "SVG width is not a length: \".\""},
     {"SvgPast32Bits", "SVG", svg("width='5e9' height='1'"), "SVG is too large: a side past 4294967295 pixels"},
+    // the largest side, to 1/1000, and the first that rounds past it
+    {"SvgLargestSide", "SVG", svg("width='4294967295.0004' height='1'"), "4294967295x1"},
+    {"SvgRoundsPast32Bits", "SVG", svg("width='4294967295.0006' height='1'"), "SVG is too large: a side past 4294967295 pixels"},
     // hostile: read past the page a page at a time, to 64 KiB
     {"SvgRootAfterLongComment", "SVG", svg("width='5' height='6'", "<!--" + str(20000, '-') + "-->"), "5x6", 0, 16},
     {"SvgValueOf60KiB", "SVG", svg("title='" + str(60000, 'x') + "' width='5' height='6'"), "5x6", 0, 16},

@@ -438,10 +438,14 @@ static const char *says(image_sizes *out, const char *what, const value &v)
 // whole one, so that 511.99997 px is 512 and 512.3 is 513.
 static bool whole(double pixels, uint32_t *side)
 {
-    if (!(pixels < 4294967295.0))
+    // Below 2^32 the thousandths fit in 64 bits; the whole side may still
+    // round up past 2^32 - 1.
+    if (!(pixels < 4294967296.0))
         return false;
-    uint64_t thousandths = (uint64_t)(pixels * 1000 + 0.5);
-    *side = (uint32_t)((thousandths + 999) / 1000);
+    uint64_t thousandths = (uint64_t)(pixels * 1000 + 0.5), up = (thousandths + 999) / 1000;
+    if (up > UINT32_MAX)
+        return false;
+    *side = (uint32_t)up;
     return true;
 }
 

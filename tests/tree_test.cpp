@@ -158,12 +158,28 @@ static const TreeCase tree_cases[] = {
                         {"t/i.avif", "65x64"}, {"t/j.heic", "65x64"}, {"t/k.heif", "65x64"}, {"t/l.hif", "65x64"},
                         {"t/m.bmp", "65x64"}, {"t/n.dib", "65x64"}, {"t/o.ico", "65x64"}, {"t/p.cur", "65x64"},
                         {"t/q.tif", "65x64"}, {"t/r.TIFF", "65x64"}, {"t/s.SVG", "65x64"}, {"t/t.svgz", "65x64"},
-                        {"t/jpg", "65x64"}},
+                        {"t/jpg", "65x64"}, {"t/u.tifft", "65x64"},
+                        {"t/va.jxl", "65x64"}, {"t/vb.ICNS", "65x64"}, {"t/vc.ktx", "65x64"},
+                        {"t/vd.ktx2", "65x64"}, {"t/ve.psd", "65x64"}, {"t/vf.psb", "65x64"},
+                        {"t/vg.dds", "65x64"}, {"t/vh.Tga", "65x64"}, {"t/vi.icb", "65x64"},
+                        {"t/vj.vda", "65x64"}, {"t/vk.vst", "65x64"}, {"t/vl.pbm", "65x64"},
+                        {"t/vm.pgm", "65x64"}, {"t/vn.ppm", "65x64"}, {"t/vo.pnm", "65x64"},
+                        {"t/vp.pam", "65x64"}, {"t/vq.pfm", "65x64"}, {"t/vr.jp2", "65x64"},
+                        {"t/vs.jpx", "65x64"}, {"t/vt.jpf", "65x64"}, {"t/vu.j2k", "65x64"},
+                        {"t/vv.j2c", "65x64"}, {"t/vw.jpc", "65x64"}, {"t/vx.qoi", "65x64"},
+                        {"t/vy.hdr", "65x64"}, {"t/vz.EXR", "65x64"}},
                        {"t"},  "t/a.png" + over + "t/b.APNG" + over + "t/c.jpg" + over + "t/d.jpeg" + over +
                                "t/e.jpe" + over + "t/f.jfif" + over + "t/g.gif" + over + "t/h.webp" + over +
                                "t/i.avif" + over + "t/j.heic" + over + "t/k.heif" + over + "t/l.hif" + over +
                                "t/m.bmp" + over + "t/n.dib" + over + "t/o.ico" + over + "t/p.cur" + over +
-                               "t/q.tif" + over + "t/r.TIFF" + over + "t/s.SVG" + over, 1},
+                               "t/q.tif" + over + "t/r.TIFF" + over + "t/s.SVG" + over + "t/va.jxl" + over +
+                               "t/vb.ICNS" + over + "t/vc.ktx" + over + "t/vd.ktx2" + over +
+                               "t/ve.psd" + over + "t/vf.psb" + over + "t/vg.dds" + over + "t/vh.Tga" + over +
+                               "t/vi.icb" + over + "t/vj.vda" + over + "t/vk.vst" + over + "t/vl.pbm" + over +
+                               "t/vm.pgm" + over + "t/vn.ppm" + over + "t/vo.pnm" + over + "t/vp.pam" + over +
+                               "t/vq.pfm" + over + "t/vr.jp2" + over + "t/vs.jpx" + over + "t/vt.jpf" + over +
+                               "t/vu.j2k" + over + "t/vv.j2c" + over + "t/vw.jpc" + over + "t/vx.qoi" + over +
+                               "t/vy.hdr" + over + "t/vz.EXR" + over, 1},
     {"ContentDecides", {{"t/a.png", jpeg(65, 64, 20)}, {"gif.txt", "GIF89a" + le16(65) + le16(64)}},
                        {"t", "gif.txt"},  "t/a.png" + over + "gif.txt" + over, 1},
     {"PastThePage",    {{"t/a.jpg", jpeg(65, 64, 20000)}, {"b", jpeg(65, 64, 20000)}},

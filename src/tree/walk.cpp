@@ -8,7 +8,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -106,21 +105,41 @@ static const limits *limits_for(const char *abs)
     return limits_none(lim) ? nullptr : &lim;
 }
 
-// The names a walk reads, in any case.
+// An ending of up to 4 bytes as one number, its first byte lowest.
+static constexpr uint32_t key(const char *ending)
+{
+    uint32_t k = 0;
+    for (size_t n = 0; n < 4 && ending[n] != '\0'; n++)
+        k |= (uint32_t)(unsigned char)ending[n] << 8 * n;
+    return k;
+}
+
+// The names a walk reads, in any case. Each ending is 3 or 4 bytes after
+// the dot, so that one, lowered, is compared as a number: a walk asks
+// this of every name it meets.
 static bool image_name(const char *name)
 {
-    static const char *const suffixes[] = {
-        ".png", ".apng", ".jpg", ".jpeg", ".jpe", ".jfif", ".gif", ".webp", ".avif",
-        ".heic", ".heif", ".hif", ".bmp", ".dib", ".ico", ".cur", ".tif", ".tiff", ".svg",
-        ".jxl", ".icns", ".ktx", ".ktx2", ".psd", ".psb", ".dds", ".tga", ".icb", ".vda", ".vst",
-        ".pbm", ".pgm", ".ppm", ".pnm", ".pam", ".pfm", ".jp2", ".jpx", ".jpf", ".j2k", ".j2c", ".jpc",
-        ".qoi", ".hdr", ".exr",
+    static constexpr uint32_t endings[] = {
+        key("png"), key("apng"), key("jpg"), key("jpeg"), key("jpe"), key("jfif"), key("gif"),
+        key("webp"), key("avif"), key("heic"), key("heif"), key("hif"), key("bmp"), key("dib"),
+        key("ico"), key("cur"), key("tif"), key("tiff"), key("svg"), key("jxl"), key("icns"),
+        key("ktx"), key("ktx2"), key("psd"), key("psb"), key("dds"), key("tga"), key("icb"),
+        key("vda"), key("vst"), key("pbm"), key("pgm"), key("ppm"), key("pnm"), key("pam"),
+        key("pfm"), key("jp2"), key("jpx"), key("jpf"), key("j2k"), key("j2c"), key("jpc"),
+        key("qoi"), key("hdr"), key("exr"),
     };
     const char *dot = strrchr(name, '.');
     if (dot == nullptr)
         return false;
-    for (const char *suffix : suffixes)
-        if (strcasecmp(dot, suffix) == 0)
+    uint32_t k = 0;
+    for (size_t n = 0; dot[n + 1] != '\0'; n++) {
+        unsigned char c = (unsigned char)dot[n + 1];
+        if (n == 4)
+            return false;
+        k |= (uint32_t)(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c) << 8 * n;
+    }
+    for (uint32_t ending : endings)
+        if (k == ending)
             return true;
     return false;
 }

@@ -281,7 +281,7 @@ EOF
     unread qoiconv '\.qoi$' QOI
     unread identify '\.(pam|pfm|ps[db]|hdr)$' 'PAM, PFM, PSD, PSB and Radiance HDR'
 
-    # JPEG XL, OpenEXR, QOI and KTX, one process a file. jxlinfo shows the
+    # JPEG XL, OpenEXR, QOI, KTX, AVIF and HEIF, one process a file. jxlinfo shows the
     # stored size (it keeps the orientation); exrheader shows every part's
     # header, the first part's first; qoiconv decodes to PNG, which file(1)
     # sizes. No tool here reads KTX: its header's signature and byte order
@@ -330,26 +330,14 @@ EOF
                     else exit
                     if (w > 0) printf "ktx\t%.0f\t%.0f\tod\n", w, (h > 0 ? h : 1)
                 }') ;;
-        esac
-        if [ -n "$size" ]; then
-            printf '%s\t%s\n' "$f" "$size" >>"$work/table"
-        else
-            printf '%s\n' "$f"
-        fi
-    done <"$work/rest" >"$work/rest.new"
-    mv "$work/rest.new" "$work/rest"
-
-    # AVIF and HEIF, one process a file. heif-info shows the size rotated
-    # and cropped (irot, clap); avifdec shows the stored one.
-    while IFS= read -r f; do
-        size=
-        case $f in
         *.[aA][vV][iI][fF])
             if command -v avifdec >/dev/null; then
                 size=$(avifdec --info "$f" 2>/dev/null |
                     sed -n "s/^ \\* Resolution *: \\([0-9]*\\)x\\([0-9]*\\)\$/avif$tab\\1$tab\\2${tab}avifdec/p")
             fi ;;
         esac
+        # heif-info shows the size rotated and cropped (irot, clap), so
+        # avifdec, which shows the stored one, goes first for AVIF.
         case $size:$f in
         :*.[aA][vV][iI][fF] | :*.[hH][eE][iI][cCfF] | :*.[hH][iI][fF])
             if command -v heif-info >/dev/null; then

@@ -37,11 +37,11 @@ static str meta(const str &children)
 static str one_item(const str &ipco) { return pitm(1) + iprp(ipco, ipma(1, be16(1) + "\1\x81"s)); }
 static const str avif = ftyp("avif", "mif1miafavif"), item = meta(one_item(ispe(123, 45)));
 // The compact form: the brand in the minor version, then a mini box whose
-// bits hold version 0, flags (full range, 4:2:0), the sides' width in bits
-// (7 or 15), and each side less 1.
-static str mini(bool large, uint32_t w, uint32_t h)
+// bits hold version 0, flags (full range, 4:2:0), a flag set for sides of
+// 7 bits and clear for 15, and each side less 1.
+static str mini(bool small, uint32_t w, uint32_t h)
 {
-    uint64_t sides = large ? 1ull << 31 | uint64_t(w - 1) << 16 | (h - 1) << 1 : uint64_t(w - 1) << 24 | (h - 1) << 17;
+    uint64_t sides = small ? 1ull << 31 | uint64_t(w - 1) << 24 | (h - 1) << 17 : uint64_t(w - 1) << 16 | (h - 1) << 1;
     return box("mini", num(false, 0x0808ull << 32 | sides, 6) + zeros(10));
 }
 // An image sequence: a movie's boxes and no meta.
@@ -211,13 +211,13 @@ static const Row rows[] = {
         "123x45"},
     {"FtypPastTheFile", nullptr, be32(0xffffffff) + "ftypisom" + zeros(20), ""},
     // the compact form, its sides in 7 bits or 15
-    {"MiniAvif", "AVIF", box("ftyp", "mif3avif") + mini(false, 100, 128), "100x128"},
-    {"MiniHeicLarge", "HEIF", box("ftyp", "mif3heic") + mini(true, 32768, 4000), "32768x4000"},
-    {"MiniNotVersion0", "HEIF", box("ftyp", "mif3heic") + patch(mini(false, 1, 1), 8, "\x40"), "HEIF mini box is not version 0"},
+    {"MiniAvif", "AVIF", box("ftyp", "mif3avif") + mini(true, 100, 128), "100x128"},
+    {"MiniHeicLarge", "HEIF", box("ftyp", "mif3heic") + mini(false, 32768, 4000), "32768x4000"},
+    {"MiniNotVersion0", "HEIF", box("ftyp", "mif3heic") + patch(mini(true, 1, 1), 8, "\x40"), "HEIF mini box is not version 0"},
     {"MiniTooShort", "HEIF", box("ftyp", "mif3heic") + box("mini", "\0\0\x80\0\0"s), "HEIF mini box is too short for the width and height"},
     // a codec brand of neither list; a flag beside the version; the sides' 6 bytes and no more
     {"MiniOf6Bytes", "HEIF",
-        box("ftyp", "mif3hvc1") + patch(box("mini", mini(false, 100, 128).substr(8, 6)), 8, "\x28"), "100x128"},
+        box("ftyp", "mif3hvc1") + patch(box("mini", mini(true, 100, 128).substr(8, 6)), 8, "\x28"), "100x128"},
     {"SequenceWithoutMeta", "HEIF", sequence, "HEIF has no meta box", sequence.size() + 1},
     // a thumbnail's ispe first, the primary's among others, a larger one after
     {"PrimaryAmongSeveralIspe", "AVIF",

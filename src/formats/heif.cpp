@@ -41,7 +41,8 @@ static bool property_size(boxes *b, const box &ipco, unsigned index, image_sizes
 
 // The compact form's one image: its mini box begins with 2 bits of
 // version, 14 of flags, chroma and orientation, one that gives each side
-// 7 bits or 15, then the width less 1 and the height less 1. The codec's
+// 7 bits when set and 15 when not, then the width less 1 and the height
+// less 1. The codec's
 // configuration and the image's data follow, so that a real one holds
 // more than these 6 bytes.
 static const char *compact_size(boxes &b, const box &mini, image_sizes *out)
@@ -52,7 +53,7 @@ static const char *compact_size(boxes &b, const box &mini, image_sizes *out)
     if (p[0] >> 6 != 0)
         return "mini box is not version 0";
     uint64_t bits = (uint64_t)be32(p) << 16 | be16(p + 4);
-    unsigned side = p[2] & 0x80 ? 15 : 7;
+    unsigned side = p[2] & 0x80 ? 7 : 15;
     uint32_t mask = (1u << side) - 1;
     found(out, (uint32_t)(bits >> (31 - side) & mask) + 1, (uint32_t)(bits >> (31 - 2 * side) & mask) + 1);
     return nullptr;

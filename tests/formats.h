@@ -64,7 +64,22 @@ struct Row {
 inline void PrintTo(const Row &row, std::ostream *os) { *os << row.name; }
 
 // Reads the row's bytes as a file of which the first page is at hand and
-// the rest is read at offsets, and checks what the readers found.
-void check_row(const Row &row);
+// the rest is read at offsets, and checks what the readers found, with
+// the displayed size asked for or not: a size shown otherwise than stored
+// is written "WxH (stored WxH)".
+void check_row(const Row &row, bool displayed = false);
+
+// A row read both ways: what a reader finds with the displayed size asked
+// for, and without.
+struct Turned {
+    const char *name;
+    const char *format;
+    str bytes;
+    const char *shown, *stored;
+    unsigned reads = 0;
+    uint64_t reach = 0;
+};
+inline void PrintTo(const Turned &row, std::ostream *os) { *os << row.name; }
+void check_turned(const Turned &row);
 
 #endif

@@ -5,7 +5,8 @@
 
 // JPEG XL: a SizeHeader's fields, each a count of bits and a value,
 // packed least significant bit first within each byte, after FF 0A.
-static str jxl(std::initializer_list<std::pair<unsigned, uint32_t>> fields)
+using fields = std::vector<std::pair<unsigned, uint32_t>>;
+static str jxl(const fields &fields)
 {
     str s = "\xff\x0a";
     unsigned at = 0;
@@ -146,3 +147,30 @@ static const Row rows[] = {
 class FormatsBoxes : public testing::TestWithParam<Row> {};
 TEST_P(FormatsBoxes, SizeOrReason) { check_row(GetParam()); }
 INSTANTIATE_TEST_SUITE_P(, FormatsBoxes, testing::ValuesIn(rows), [](const auto &row) { return str(row.param.name); });
+
+// JPEG XL's orientation: the image metadata after the SizeHeader, when it
+// is not all default and has its extra fields.
+static str jxl_turned(fields size, bool all_default, bool extra, uint32_t orientation)
+{
+    size.insert(size.end(), {{1, all_default}, {1, extra}, {3, orientation - 1}});
+    return jxl(size);
+}
+static const fields small = {{1, 0}, {2, 0}, {9, 44}, {3, 0}, {2, 0}, {9, 122}};
+static const fields longest = {{1, 0}, {2, 3}, {30, 99}, {3, 0}, {2, 3}, {30, 199}};
+
+// The codestream's bytes that the size and the orientation take, and one
+// more to know that a bare codestream ends.
+static const uint64_t jxl_turned_bound = 2 + 10 + 1;
+static const Turned turned[] = {
+    {"JxlTurned", "JPEG XL", jxl_turned(small, false, true, 5), "45x123 (stored 123x45)", "123x45", 0, jxl_turned_bound},
+    {"JxlTurnedInBoxes", "JPEG XL", jxl_head + box("jxlc", jxl_turned(small, false, true, 7)), "45x123 (stored 123x45)", "123x45"},
+    {"JxlKeptUpright", "JPEG XL", jxl_turned(small, false, true, 4), "123x45", "123x45", 0, jxl_turned_bound},
+    {"JxlAllDefault", "JPEG XL", jxl_turned(small, true, true, 6), "123x45", "123x45", 0, jxl_turned_bound},
+    {"JxlNoExtraFields", "JPEG XL", jxl_turned(small, false, false, 6), "123x45", "123x45", 0, jxl_turned_bound},
+    // the longest SizeHeader, 68 bits: the orientation ends in the 10th byte
+    {"JxlLongestTurned", "JPEG XL", jxl_turned(longest, false, true, 8), "100x200 (stored 200x100)", "200x100", 0, jxl_turned_bound},
+    {"JxlOrientationCut", "JPEG XL", jxl_turned(longest, false, true, 8).substr(0, 11), "200x100", "200x100", 0, jxl_turned_bound},
+};
+class FormatsBoxesTurned : public testing::TestWithParam<Turned> {};
+TEST_P(FormatsBoxesTurned, ShownAndStored) { check_turned(GetParam()); }
+INSTANTIATE_TEST_SUITE_P(, FormatsBoxesTurned, testing::ValuesIn(turned), [](const auto &row) { return str(row.param.name); });

@@ -37,12 +37,12 @@ static str meta(const str &children)
 static str one_item(const str &ipco) { return pitm(1) + iprp(ipco, ipma(1, be16(1) + "\1\x81"s)); }
 static const str avif = ftyp("avif", "mif1miafavif"), item = meta(one_item(ispe(123, 45)));
 // The compact form: the brand in the minor version, then a mini box whose
-// bits hold version 0, flags (full range, 4:2:0), a flag set for sides of
-// 7 bits and clear for 15, and each side less 1.
-static str mini(bool small, uint32_t w, uint32_t h)
+// bits hold version 0, flags (full range, 4:2:0), the orientation less 1,
+// a flag set for sides of 7 bits and clear for 15, and each side less 1.
+static str mini(bool small, uint32_t w, uint32_t h, unsigned orientation = 1)
 {
     uint64_t sides = small ? 1ull << 31 | uint64_t(w - 1) << 24 | (h - 1) << 17 : uint64_t(w - 1) << 16 | (h - 1) << 1;
-    return box("mini", num(false, 0x0808ull << 32 | sides, 6) + zeros(10));
+    return box("mini", num(false, uint64_t(0x0808 | (orientation - 1)) << 32 | sides, 6) + zeros(10));
 }
 // An image sequence: a movie's boxes and no meta.
 static const str sequence = ftyp("msf1", "msf1hevc") + box("moov", box("mvhd", zeros(100))) + box("mdat", str(100, 'm'));
@@ -440,3 +440,145 @@ TEST_P(Formats, SizeOrReason) { check_row(GetParam()); }
 
 INSTANTIATE_TEST_SUITE_P(, Formats, testing::ValuesIn(rows),
                          [](const auto &row) { return str(row.param.name); });
+
+// The displayed size: Exif orientation, as JPEG, PNG, WebP and TIFF hold
+// it, and HEIF's crop and rotation.
+enum : uint16_t { ORIENTATION = 274, ASCII = 2 };
+static Entry turn(uint32_t orientation) { return {ORIENTATION, SHORT, orientation}; }
+static str app1_exif(bool le, const std::vector<Entry> &entries) { return segment(0xe1, "Exif\0\0"s + tiff(le, false, entries)); }
+static str chunk(const char *type, const str &data) { return be32(uint32_t(data.size())) + type + data + be32(0); }
+static const str idat = chunk("IDAT", "x"), turned_exif = tiff(false, false, {turn(6)});
+static str webp_chunk(const char *type, const str &data)
+{
+    return type + le32(uint32_t(data.size())) + data + (data.size() % 2 ? "\0"s : "");
+}
+// An extended WebP of 123 x 45 with these flags, then its chunks.
+static str webp_x(int flags, const str &chunks)
+{
+    return riff("VP8X" + le32(10) + char(flags) + zeros(3) + num(true, 122, 3) + num(true, 44, 3) + chunks);
+}
+static const str vp8_frame = webp_chunk("VP8 ", "\x50\2\0\x9d\1\x2a"s + le16(123) + le16(45));
+// AVIF and HEIF: the primary item's properties, associated in this order.
+static str clap(uint32_t wn, uint32_t wd, uint32_t hn, uint32_t hd) { return box("clap", be32(wn) + be32(wd) + be32(hn) + be32(hd) + zeros(16)); }
+static str irot(int angle) { return box("irot", str(1, char(angle))); }
+static str props(const str &ipco, const str &order) { return avif + meta(pitm(1) + iprp(ipco, ipma(1, be16(1) + char(order.size()) + order))); }
+static const str crop_turn = ispe(300, 200) + clap(150, 1, 100, 1) + irot(1);
+
+static std::vector<Turned> turned_rows()
+{
+    // Each orientation, and one past them, in each byte order: 5 to 8 turn.
+    static std::vector<str> names;
+    names.reserve(18);
+    std::vector<Turned> rows;
+    for (bool le : {true, false})
+        for (uint32_t o = 1; o <= 9; o++) {
+            names.push_back(str(le ? "JpegLe" : "JpegBe") + std::to_string(o));
+            rows.push_back({names.back().c_str(), "JPEG", jpeg(jfif + app1_exif(le, {turn(o)}) + frame),
+                            o >= 5 && o <= 8 ? "45x123 (stored 123x45)" : "123x45", "123x45"});
+        }
+    const str xmp = segment(0xe1, "http://ns.adobe.com/xap/1.0/\0<x:xmpmeta/>"s);
+    // The sides, then entries below the orientation up to the 4096th, then it.
+    std::vector<Entry> many = {{WIDTH, SHORT, 123}, {HEIGHT, SHORT, 45}};
+    many.insert(many.end(), 4094, Entry{260, SHORT, 0});
+    many.push_back(turn(6));
+    std::vector<Turned> more = {
+        // JPEG: after XMP's APP1; the first Exif counts; one without its marker
+        // is none; the tag of another type or count, or after a larger tag
+        {"JpegExifAfterXmp", "JPEG", jpeg(xmp + app1_exif(true, {turn(8)}) + frame), "45x123 (stored 123x45)", "123x45"},
+        {"JpegSecondExifIgnored", "JPEG", jpeg(app1_exif(true, {turn(1)}) + app1_exif(true, {turn(6)}) + frame), "123x45", "123x45"},
+        {"JpegExifWithoutMarker", "JPEG", jpeg(segment(0xe1, turned_exif) + frame), "123x45", "123x45"},
+        {"JpegOrientationLong", "JPEG", jpeg(app1_exif(true, {{ORIENTATION, LONG, 6}}) + frame), "123x45", "123x45"},
+        {"JpegOrientationTwice", "JPEG", jpeg(app1_exif(true, {{ORIENTATION, SHORT, 6, 2}}) + frame), "123x45", "123x45"},
+        {"JpegOrientationAfterLarger", "JPEG", jpeg(app1_exif(true, {{282, SHORT, 1}, turn(6)}) + frame), "123x45", "123x45"},
+        {"JpegOrientationAfterOthers", "JPEG", jpeg(app1_exif(false, {{271, ASCII, 0x41626300, 4}, {273, LONG, 9}, turn(7)}) + frame),
+            "45x123 (stored 123x45)", "123x45"},
+        // hostile Exif: IFD0 past the end, within the header, pointing at
+        // itself, a count that runs into the next segment's look-alike entry
+        {"JpegIfdPastTheEnd", "JPEG", jpeg(segment(0xe1, "Exif\0\0MM\0*"s + be32(0xfffffff0)) + frame), "123x45", "123x45"},
+        {"JpegIfdInTheHeader", "JPEG", jpeg(segment(0xe1, "Exif\0\0MM\0*"s + be32(6) + be16(ORIENTATION) + be16(SHORT) + be32(1) + be32(6u << 16)) + frame),
+            "123x45", "123x45"},
+        {"JpegExifNoByteOrder", "JPEG", jpeg(segment(0xe1, "Exif\0\0MX\0*"s + turned_exif.substr(4)) + frame), "123x45", "123x45"},
+        {"JpegIfdPointsToItself", "JPEG", jpeg(segment(0xe1, "Exif\0\0MM\0*"s + be32(8) + be16(1) + be16(271) + be16(2) + be32(0) + be32(0) + be32(8)) + frame),
+            "123x45", "123x45"},
+        // each of the 1000 segments after 4096 entries of Exif costs a read: the Exif's are its own
+        {"JpegExifThen1000Segments", "JPEG", jpeg(segment(0xe1, "Exif\0\0"s + tiff(true, false, std::vector<Entry>(5000, Entry{271, SHORT, 0}))) +
+                                                  times(1000, segment(0xe2, zeros(600))) + frame),
+            "123x45", "123x45", 1024 + 104},
+        {"JpegExifCut", "JPEG", jpeg(app1_exif(false, {turn(6)})).substr(0, 20), "JPEG ends before its frame header", "JPEG ends before its frame header", 0, 64},
+        // 5000 entries, none the orientation, past the page: the first 4096 are read, 45 a read
+        {"JpegExifOfManyEntries", "JPEG", jpeg(segment(0xe1, "Exif\0\0"s + tiff(true, false, std::vector<Entry>(5000, Entry{271, SHORT, 0}))) + frame),
+            "123x45", "123x45", 91},
+
+        // PNG: eXIf before IDAT, with or without Exif's marker, past the page; not after IDAT
+        {"PngExif", "PNG", png(123, 45) + chunk("eXIf", turned_exif) + idat, "45x123 (stored 123x45)", "123x45"},
+        {"PngExifMarked", "PNG", png(123, 45) + chunk("eXIf", "Exif\0\0"s + turned_exif) + idat, "45x123 (stored 123x45)", "123x45"},
+        {"PngExifPastThePage", "PNG", png(123, 45) + chunk("iTXt", str(5000, 't')) + chunk("eXIf", turned_exif) + idat,
+            "45x123 (stored 123x45)", "123x45", 1},
+        {"PngExifAfterIdat", "PNG", png(123, 45) + idat + chunk("eXIf", turned_exif), "123x45", "123x45"},
+        {"PngChunkPastTheEnd", "PNG", png(123, 45) + be32(0xfffffff0) + "tEXt", "123x45", "123x45", 0, 1ull << 33},
+
+        // WebP: the EXIF chunk after the image's or an animation's, marked
+        // or not; odd chunks padded; only when the flag says Exif is there
+        {"WebpExif", "WebP", webp_x(0x08, vp8_frame + webp_chunk("EXIF", turned_exif)), "45x123 (stored 123x45)", "123x45"},
+        {"WebpExifAfterAnimation", "WebP",
+            webp_x(0x0a, webp_chunk("ANIM", zeros(6)) + webp_chunk("ANMF", zeros(16) + vp8_frame) + webp_chunk("ANMF", zeros(17)) +
+                             webp_chunk("EXIF", "Exif\0\0"s + turned_exif)),
+            "45x123 (stored 123x45)", "123x45"},
+        {"WebpExifUnmarkedAfterAnimation", "WebP",
+            webp_x(0x0a, webp_chunk("ANIM", zeros(6)) + webp_chunk("ANMF", zeros(17)) + webp_chunk("EXIF", turned_exif)),
+            "45x123 (stored 123x45)", "123x45"},
+        {"WebpExifNotFlagged", "WebP", webp_x(0x00, vp8_frame + webp_chunk("EXIF", turned_exif)), "123x45", "123x45"},
+        {"WebpExifPastThePage", "WebP", webp_x(0x08, webp_chunk("VP8 ", str(5001, 'v')) + webp_chunk("EXIF", turned_exif)),
+            "45x123 (stored 123x45)", "123x45", 1},
+        // a count that overruns its chunk into the next, made to look like the orientation's entry
+        {"WebpExifCountOverruns", "WebP", webp_x(0x08, webp_chunk("EXIF", tiff(true, false, {{271, SHORT, 0}}, 0, 2)) +
+                                                           "\x12\x01\x03\0"s + le32(1) + "\x06\0"s),
+            "123x45", "123x45"},
+        {"WebpChunkPastTheEnd", "WebP", webp_x(0x08, "EXIF" + le32(0xfffffff0)), "123x45", "123x45", 0, 1ull << 33},
+
+        // TIFF: read on to the orientation, in either order and BigTIFF;
+        // not past a larger tag; an IFD that ends or runs on leaves the size
+        {"TiffTurned", "TIFF", tiff(true, false, {{WIDTH, SHORT, 123}, {HEIGHT, SHORT, 45}, {259, SHORT, 1}, turn(6)}), "45x123 (stored 123x45)", "123x45"},
+        {"TiffTurnedBig", "TIFF", tiff(false, true, {{WIDTH, LONG, 123}, {HEIGHT, LONG8, 45}, turn(8)}), "45x123 (stored 123x45)", "123x45"},
+        {"TiffOrientationFirst", "TIFF", tiff(false, false, {turn(5), {WIDTH, SHORT, 123}, {HEIGHT, SHORT, 45}}), "45x123 (stored 123x45)", "123x45"},
+        {"TiffOrientationLong", "TIFF", tiff(true, false, {{WIDTH, SHORT, 123}, {HEIGHT, SHORT, 45}, {ORIENTATION, LONG, 6}}), "123x45", "123x45"},
+        {"TiffOrientationTwice", "TIFF", tiff(true, false, {{WIDTH, SHORT, 123}, {HEIGHT, SHORT, 45}, {ORIENTATION, SHORT, 6, 2}}), "123x45", "123x45"},
+        {"TiffOrientationAfterLarger", "TIFF", tiff(true, false, {{WIDTH, SHORT, 123}, {HEIGHT, SHORT, 45}, {282, SHORT, 1}, turn(6)}), "123x45", "123x45"},
+        {"TiffIfdEndsBeforeOrientation", "TIFF", tiff(true, false, {{WIDTH, SHORT, 123}, {HEIGHT, SHORT, 45}}, 0, 3), "123x45", "123x45", 0, 1000},
+        {"TiffOrientationPast4096", "TIFF", tiff(true, false, many),
+            "123x45", "123x45", 171},
+
+        // HEIF and AVIF: crop then turn, turn then crop; each crop that
+        // cannot be judged; a turn of half a circle; the compact form
+        {"ClapThenIrot", "AVIF", props(crop_turn, "\1\2\3"), "100x150 (stored 300x200)", "300x200"},
+        {"IrotThenClap", "AVIF", props(crop_turn, "\1\3\2"), "150x100 (stored 300x200)", "300x200"},
+        {"ClapRoundsDown", "AVIF", props(ispe(300, 200) + clap(301, 2, 399, 2), "\1\2"), "150x199 (stored 300x200)", "300x200"},
+        {"ClapDenominator0", "AVIF", props(ispe(300, 200) + clap(150, 0, 100, 1), "\1\2"), "AVIF clap box has a denominator of 0", "300x200"},
+        {"ClapHeightDenominator0", "AVIF", props(ispe(300, 200) + clap(150, 1, 100, 0), "\1\2"), "AVIF clap box has a denominator of 0", "300x200"},
+        {"ClapToNothing", "AVIF", props(ispe(300, 200) + clap(150, 1, 1, 2), "\1\2"), "AVIF clap box crops to a width or height of 0", "300x200"},
+        {"ClapPastTheImage", "AVIF", props(ispe(300, 200) + clap(301, 1, 100, 1), "\1\2"), "AVIF clap box crops to more than the image", "300x200"},
+        {"ClapTallerThanTheImage", "AVIF", props(ispe(300, 200) + clap(300, 1, 201, 1), "\1\2"), "AVIF clap box crops to more than the image", "300x200"},
+        {"ClapTooShort", "AVIF", props(ispe(300, 200) + box("clap", zeros(12)), "\1\2"), "AVIF clap box is too short for the width and height", "300x200"},
+        // a turn listed before the size; one past the page, whose read may fail
+        {"IrotBeforeIspe", "AVIF", props(ispe(300, 200) + irot(1), "\2\1"), "200x300 (stored 300x200)", "300x200"},
+        {"IrotPastThePage", "AVIF", avif + meta(pitm(1) + box("iprp", ipma(1, be16(1) + "\2\1\3"s) +
+                                                                   box("ipco", ispe(300, 200) + box("colr", zeros(5000)) + irot(1)))),
+            "200x300 (stored 300x200)", "300x200", 1},
+        {"IrotHalfTurn", "AVIF", props(ispe(300, 200) + irot(2), "\1\2"), "300x200", "300x200"},
+        {"IrotThreeQuarters", "AVIF", props(ispe(300, 200) + irot(3), "\1\x82"), "200x300 (stored 300x200)", "300x200"},
+        // a turn of another item's; a property past ipco's end, or empty, changes nothing
+        {"IrotOfAnotherItem", "AVIF", avif + meta(pitm(1) + iprp(ispe(300, 200) + irot(1), ipma(2, be16(1) + "\1\1"s + be16(2) + "\1\2"s))),
+            "300x200", "300x200"},
+        {"PropertyPastIpco", "AVIF", props(ispe(300, 200) + irot(1), "\1\x09\2"), "200x300 (stored 300x200)", "300x200"},
+        {"IrotEmpty", "HEIF", ftyp("heic", "mif1heic") + meta(pitm(1) + iprp(ispe(300, 200) + box("irot", ""), ipma(1, be16(1) + "\2\1\2"s))),
+            "300x200", "300x200"},
+        {"MiniTurned", "HEIF", box("ftyp", "mif3heic") + mini(true, 100, 128, 5), "128x100 (stored 100x128)", "100x128"},
+        {"MiniMirrored", "HEIF", box("ftyp", "mif3heic") + mini(false, 1000, 128, 4), "1000x128", "1000x128"},
+    };
+    rows.insert(rows.end(), more.begin(), more.end());
+    return rows;
+}
+
+class FormatsTurned : public testing::TestWithParam<Turned> {};
+TEST_P(FormatsTurned, ShownAndStored) { check_turned(GetParam()); }
+INSTANTIATE_TEST_SUITE_P(, FormatsTurned, testing::ValuesIn(turned_rows()), [](const auto &row) { return str(row.param.name); });

@@ -31,6 +31,15 @@ static std::string jpeg(uint32_t w, uint32_t h, size_t pad)
            be(w).substr(2) + std::string(10, '\1');
 }
 
+// A JPEG of w by h whose Exif, in the APP1 segment, gives the orientation.
+static std::string turned_jpeg(uint32_t w, uint32_t h, uint16_t orientation)
+{
+    using namespace std::string_literals;
+    std::string exif = "Exif\0\0MM\0*"s + be(8) + "\0\1\1\x12\0\3"s + be(1) + be(orientation).substr(2) + "\0\0"s;
+    std::string frame = jpeg(w, h, 0).substr(6);
+    return "\xff\xd8\xff\xe1" + be(uint32_t(exif.size() + 2)).substr(2) + exif + frame;
+}
+
 // An icon of a PNG image for each {w, h}.
 static std::string ico(const std::vector<std::pair<uint32_t, uint32_t>> &sides)
 {
@@ -271,6 +280,22 @@ static const TreeCase tree_cases[] = {
                        "t/a.png: PNG, not one of the formats jpeg\n", 1},
     {"IconMostPixels", {{"t/a.ico", ico({{300, 5}, {200, 20}, {50, 50}})}}, {"-s", "100x", "-p", "3000", "t"},
                        "t/a.ico: 200 x 20 = 4000 pixels, over the limit of 3000 and the width limit of 100\n", 1},
+    // the size shown: every limit held to it, walked and named, the stored
+    // one after it in the line; without the option, the stored one
+    {"Displayed",      {{"t/a.jpg", turned_jpeg(4032, 3024, 6)}, {"t/b.jpg", turned_jpeg(4032, 3024, 1)},
+                        {"t/c.jpg", turned_jpeg(4032, 3024, 8)}},
+                       {"-o", "--max-size=3100x", "--displayed", "-m", "x4000", "-p", "12000000", "-b", "50", "t/a.jpg", "t"},
+                       "t/b.jpg: 4032 x 3024 = 12192768 pixels, 53 bytes, over the limit of 12000000, the width "
+                       "limit of 3100, the byte limit of 50 and under the height minimum of 4000\n"
+                       "t/a.jpg: 3024 x 4032 (stored 4032 x 3024) = 12192768 pixels, 53 bytes, over the limit of "
+                       "12000000 and the byte limit of 50\n"
+                       "t/a.jpg: 3024 x 4032 (stored 4032 x 3024) = 12192768 pixels, 53 bytes, over the limit of "
+                       "12000000 and the byte limit of 50\n"
+                       "t/c.jpg: 3024 x 4032 (stored 4032 x 3024) = 12192768 pixels, 53 bytes, over the limit of "
+                       "12000000 and the byte limit of 50\n", 1},
+    {"Stored",         {{"t/a.jpg", turned_jpeg(4032, 3024, 6)}}, {"-s", "3100x", "t"},
+                       "t/a.jpg: 4032 x 3024, over the width limit of 3100\n", 1},
+    {"RulesDisplayed", {{"r", "*.jpg -o\n"}}, {"-c", "r", "."}, "", 2, 0, "error: r:1: option -o is not a limit\n\n"},
     // rules: the last line that matches a file gives its limits; a line
     // with none exempts it, unopened
     {"Rules",          {{"r", "# the site's images\n\n*.png -s 70x # at most\n/t/big/ --max-pixels=100\nt/big/ok*.png\n"
@@ -434,6 +459,7 @@ TEST(TreeGateUsage, BadLimitValues)
                                                     "with sides of at least 1"},
         {{"--min-size"},                            "option --min-size needs a value"},
         {{"--help=1", "over.png"},                  "option --help takes no value"},
+        {{"--displayed=yes", "over.png"},           "option --displayed takes no value"},
         {{"--max=5", "over.png"},                   "unknown option --max"},
         {{"-a", "16:", "over.png"},                 "option -a: \"16:\" is not WIDTH:HEIGHT, with sides of at least 1"},
         {{"--formats", "png,,gif", "over.png"},     "option --formats: \"png,,gif\" is not a list of png, jpeg, "

@@ -88,6 +88,7 @@ const char *read_image(const image_input &in, image_sizes *out, const char **why
         if (!starts(in, f))
             continue;
         out->count = 0;
+        out->stored = {0, 0};
         out->why[0] = '\0';
         out->reach = f.signature_n;
         out->reads = 0;
@@ -186,4 +187,19 @@ const char *named(image_sizes *out, const char *format, const char *text)
     memcpy(out->why + f + 1, text, t);
     out->why[f + 1 + t] = '\0';
     return out->why;
+}
+
+void shown(image_sizes *out, uint32_t width, uint32_t height)
+{
+    if (out->count == 0 || (out->at[0].width == width && out->at[0].height == height))
+        return;
+    out->stored = out->at[0];
+    out->at[0] = {width, height};
+}
+
+void orient(image_sizes *out, unsigned orientation)
+{
+    // 5 to 8 turn the image a quarter, either way, with or without a mirror.
+    if (orientation >= 5 && orientation <= 8 && out->count > 0)
+        shown(out, out->at[0].height, out->at[0].width);
 }

@@ -23,6 +23,7 @@ struct image_input {
     image_read_at read_at;       // for the bytes past them
     void *file;
     const char *name;            // the file's name, for the one format with no signature
+    bool displayed;              // the size shown: the file's orientation and crop applied
 };
 
 struct image_size {
@@ -34,6 +35,7 @@ struct image_size {
 struct image_sizes {
     size_t count;
     image_size at[image_most];
+    image_size stored;     // with displayed, at[0] as stored when it is shown otherwise; else 0 x 0
     char why[96];          // a reason that had to be put together
     uint64_t reach;        // how far into the file the reader looked
     unsigned reads;        // how many reads past the page it made

@@ -9,23 +9,31 @@
 // hundred items (grid tiles) at most.
 static const uint64_t ipma_most = 64 << 10;
 
-// The size the ispe at property index (1-based) in ipco holds, if it is
-// one; false with b->why set on a fault, or with b->why null otherwise.
-static bool property_size(boxes *b, const box &ipco, unsigned index, image_sizes *out)
+// The box at property index (1-based) in ipco; false with b->why set when
+// it cannot be read.
+static bool property(boxes *b, const box &ipco, unsigned index, box *x)
 {
-    box x;
     uint64_t at = ipco.body;
     for (unsigned k = 1;; k++) {
         if (at >= ipco.end) {
             b->why = "property index is past the end of its properties";
             return false;
         }
-        if (!read_box(b, at, ipco.end, &x))
+        if (!read_box(b, at, ipco.end, x))
             return false;
         if (k == index)
-            break;
-        at = x.end;
+            return true;
+        at = x->end;
     }
+}
+
+// The size the ispe at property index in ipco holds, if it is one; false
+// with b->why set on a fault, or with b->why null otherwise.
+static bool property_size(boxes *b, const box &ipco, unsigned index, image_sizes *out)
+{
+    box x;
+    if (!property(b, ipco, index, &x))
+        return false;
     b->why = nullptr;
     if (!box_is(x, "ispe"))
         return false;
@@ -39,13 +47,56 @@ static bool property_size(boxes *b, const box &ipco, unsigned index, image_sizes
     return true;
 }
 
+// Shows the primary item's image as its clap and irot properties crop and
+// turn it, in the order of its n associations at offset at, each of
+// index_size bytes. A property that cannot be read changes nothing; a
+// crop that cannot be judged is why the file cannot be.
+static const char *transformed(boxes *b, const box &ipco, uint64_t at, unsigned n, unsigned index_size,
+                               image_sizes *out)
+{
+    uint32_t width = out->at[0].width, height = out->at[0].height;
+    for (unsigned k = 0; k < n; k++, at += index_size) {
+        const unsigned char *p = view_at(&b->v, at, index_size);
+        unsigned index = p == nullptr ? 0 : index_size == 2 ? be16(p) & 0x7fff : *p & 0x7f;
+        box x;
+        if (index == 0 || !property(b, ipco, index, &x))
+            continue;
+        if (box_is(x, "irot")) {
+            // The angle in quarter turns, in the low 2 bits: 1 and 3 swap.
+            p = x.end > x.body ? view_at(&b->v, x.body, 1) : nullptr;
+            if (p != nullptr && (*p & 1) != 0) {
+                uint32_t w = width;
+                width = height;
+                height = w;
+            }
+        } else if (box_is(x, "clap")) {
+            // The clean aperture's width and height, each a fraction.
+            p = x.end - x.body >= 16 ? view_at(&b->v, x.body, 16) : nullptr;
+            if (p == nullptr)
+                return "clap box is too short for the width and height";
+            uint32_t wn = be32(p), wd = be32(p + 4), hn = be32(p + 8), hd = be32(p + 12);
+            if (wd == 0 || hd == 0)
+                return "clap box has a denominator of 0";
+            if (wn / wd == 0 || hn / hd == 0)
+                return "clap box crops to a width or height of 0";
+            if (wn / wd > width || hn / hd > height)
+                return "clap box crops to more than the image";
+            width = wn / wd;
+            height = hn / hd;
+        }
+    }
+    if (b->v.stop == view_failed)
+        return image_read_failed;
+    shown(out, width, height);
+    return nullptr;
+}
+
 // The compact form's one image: its mini box begins with 2 bits of
-// version, 14 of flags, chroma and orientation, one that gives each side
-// 7 bits when set and 15 when not, then the width less 1 and the height
-// less 1. The codec's
-// configuration and the image's data follow, so that a real one holds
-// more than these 6 bytes.
-static const char *compact_size(boxes &b, const box &mini, image_sizes *out)
+// version, 11 of flags and chroma, 3 of orientation less 1, one that gives
+// each side 7 bits when set and 15 when not, then the width less 1 and
+// the height less 1. The codec's configuration and the image's data
+// follow, so that a real one holds more than these 6 bytes.
+static const char *compact_size(boxes &b, const box &mini, bool displayed, image_sizes *out)
 {
     const unsigned char *p = mini.end - mini.body >= 6 ? view_at(&b.v, mini.body, 6) : nullptr;
     if (p == nullptr)
@@ -56,6 +107,8 @@ static const char *compact_size(boxes &b, const box &mini, image_sizes *out)
     unsigned side = p[2] & 0x80 ? 7 : 15;
     uint32_t mask = (1u << side) - 1;
     found(out, (uint32_t)(bits >> (31 - side) & mask) + 1, (uint32_t)(bits >> (31 - 2 * side) & mask) + 1);
+    if (displayed)
+        orient(out, (p[1] & 7) + 1);
     return nullptr;
 }
 
@@ -85,7 +138,7 @@ static const char *primary_size(boxes &b, const image_input &in, image_sizes *ou
     if (!find_box(&b, ftyp.end, UINT64_MAX, "meta", &meta, "mini"))
         return b.why != nullptr ? b.why : "has no meta box";
     if (box_is(meta, "mini"))
-        return compact_size(b, meta, out);
+        return compact_size(b, meta, in.displayed, out);
     uint64_t children = meta.body + 4;
     if (!find_box(&b, children, meta.end, "pitm", &pitm))
         return b.why != nullptr ? b.why : "has no primary item (pitm)";
@@ -128,8 +181,11 @@ static const char *primary_size(boxes &b, const image_input &in, image_sizes *ou
             unsigned index = index_size == 2 ? be16(p) & 0x7fff : *p & 0x7f;
             if (index == 0)
                 continue;
-            if (property_size(&b, ipco, index, out))
-                return nullptr;
+            if (property_size(&b, ipco, index, out)) {
+                if (!in.displayed)
+                    return nullptr;
+                return transformed(&b, ipco, at - (uint64_t)k * index_size, n, index_size, out);
+            }
             if (b.why != nullptr)
                 return b.why;
         }

@@ -1,5 +1,7 @@
+#include <string.h>
+
+#include "exif.h"
 #include "readers.h"
-#include "view.h"
 
 // Exif is at most 64 KB, but ICC profiles, previews split over several
 // APP2 segments and extended XMP put the frame header a few MB in: 1024
@@ -24,9 +26,11 @@ static bool standalone(unsigned code)
 const char *read_jpeg(const image_input &in, image_sizes *out)
 {
     view v;
-    view_open(&v, in, out, jpeg_most_segments);
+    view_open(&v, in, out, jpeg_most_segments + (in.displayed ? exif_most_reads : 0));
     const char *cut = "JPEG ends before its frame header";
     uint64_t at = 2;
+    unsigned orientation = 0;
+    bool exif = false;
 
     // The first frame header met walking the segments' lengths is the
     // image's: scanning for its bytes would find an Exif thumbnail's.
@@ -61,7 +65,15 @@ const char *read_jpeg(const image_input &in, image_sizes *out)
             if (be16(p + 5) == 0)
                 return "JPEG height is 0, to be given after the image data";
             found(out, be16(p + 7), be16(p + 5));
+            orient(out, orientation);
             return nullptr;
+        }
+        // The first APP1 that is Exif (XMP's may come before it) holds the
+        // orientation.
+        if (code == 0xe1 && in.displayed && !exif && length >= 8 && (p = view_at(&v, at + 4, 6)) != nullptr &&
+            memcmp(p, "Exif\0\0", 6) == 0) {
+            exif = true;
+            orientation = exif_orientation(&v, at + 4, at + 2 + length);
         }
         at += 2 + length;
     }

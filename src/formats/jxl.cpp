@@ -14,8 +14,9 @@ static const unsigned jxl_most_reads = 1024;
 static const char jxl_cut[] = "ends within its size header";
 
 // FF 0A, then the SizeHeader, whose longest is 68 bits: div8, and a
-// selector and 30 bits for each side, and the ratio between them.
-static const size_t jxl_most_bytes = 2 + 9;
+// selector and 30 bits for each side, and the ratio between them. The
+// orientation takes 5 bits more.
+static const size_t jxl_size_bytes = 2 + 9, jxl_most_bytes = 2 + 10;
 
 // The codestream, a part at a time.
 struct stream {
@@ -116,8 +117,11 @@ static bool side(bits *b, uint32_t div8, uint32_t *to)
     return true;
 }
 
-// The size in the n bytes at p, or false when it runs past them.
-static bool size_header(const unsigned char *p, size_t n, image_sizes *out)
+// The size in the n bytes at p, or false when it runs past them; with
+// the displayed size asked for, turned as the image metadata after it
+// says, when its bits are there: all_default, extra_fields, then the
+// orientation less 1.
+static bool size_header(const unsigned char *p, size_t n, bool displayed, image_sizes *out)
 {
     // The width as a ratio of the height, for the ratio codes 1 to 7.
     static const uint32_t ratios[7][2] = {{1, 1}, {12, 10}, {4, 3}, {3, 2}, {16, 9}, {5, 4}, {2, 1}};
@@ -130,6 +134,10 @@ static bool size_header(const unsigned char *p, size_t n, image_sizes *out)
     if (ratio != 0)
         width = (uint32_t)((uint64_t)height * ratios[ratio - 1][0] / ratios[ratio - 1][1]);
     found(out, width, height);
+    uint32_t all_default, extra_fields, orientation;
+    if (displayed && u(&b, 1, &all_default) && all_default == 0 && u(&b, 1, &extra_fields) &&
+        extra_fields == 1 && u(&b, 3, &orientation))
+        orient(out, orientation + 1);
     return true;
 }
 
@@ -152,10 +160,10 @@ static const char *codestream_size(stream *s, image_sizes *out)
             return s->why;
     }
     unsigned char bytes[jxl_most_bytes];
-    size_t n = take(s, bytes, sizeof bytes);
+    size_t n = take(s, bytes, s->b.v.in->displayed ? jxl_most_bytes : jxl_size_bytes);
     if (n >= 2 && (bytes[0] != 0xff || bytes[1] != 0x0a))
         return "codestream does not begin with FF 0A";
-    if (n < 2 || !size_header(bytes + 2, n - 2, out))
+    if (n < 2 || !size_header(bytes + 2, n - 2, s->b.v.in->displayed, out))
         return s->why;
     return nullptr;
 }

@@ -1,5 +1,5 @@
+#include "exif.h"
 #include "readers.h"
-#include "view.h"
 
 // Real IFDs hold a few dozen entries; a count beyond this is not read on.
 static const uint64_t tiff_most_entries = 4096;
@@ -7,6 +7,13 @@ static const char tiff_bound[] = "TIFF has no width and height within its IFD's 
 
 static const unsigned tiff_width = 256, tiff_height = 257;
 static const unsigned tiff_short = 3, tiff_long = 4, tiff_long8 = 16;
+
+static const char *sized_tiff(image_sizes *out, const uint64_t *sides, unsigned orientation)
+{
+    found(out, (uint32_t)sides[0], (uint32_t)sides[1]);
+    orient(out, orientation);
+    return nullptr;
+}
 
 const char *read_tiff(const image_input &in, image_sizes *out)
 {
@@ -42,12 +49,26 @@ const char *read_tiff(const image_input &in, image_sizes *out)
     uint64_t count = big ? u64(p) : u16(p);
     uint64_t sides[2] = {0, 0};
     bool seen[2] = {false, false};
-    for (uint64_t k = 0; k < count && !(seen[0] && seen[1]); k++) {
+    // With the displayed size asked for, the entries are read on to the
+    // orientation's, or the first above it: they are sorted by tag.
+    bool oriented = !in.displayed;
+    unsigned orientation = 0;
+    for (uint64_t k = 0; k < count && !(seen[0] && seen[1] && oriented); k++) {
+        // What stops the orientation's search leaves the size as stored.
+        bool sized = seen[0] && seen[1];
         if (k == tiff_most_entries)
-            return tiff_bound;
-        if ((p = view_at(&v, ifd + count_size + k * entry_size, entry_size)) == nullptr)
+            return sized ? sized_tiff(out, sides, 0) : tiff_bound;
+        if ((p = view_at(&v, ifd + count_size + k * entry_size, entry_size)) == nullptr) {
+            if (sized && v.stop != view_failed)
+                return sized_tiff(out, sides, 0);
             return view_why(&v, tiff_bound, "TIFF ends within its first IFD");
+        }
         unsigned tag = u16(p);
+        if (in.displayed && tag >= exif_orientation_tag) {
+            oriented = true;
+            if (tag == exif_orientation_tag && u16(p + 2) == tiff_short && (big ? u64(p + 4) : u32(p + 4)) == 1)
+                orientation = u16(p + (big ? 12 : 8));
+        }
         if (tag != tiff_width && tag != tiff_height)
             continue;
         unsigned type = u16(p + 2);
@@ -73,6 +94,5 @@ const char *read_tiff(const image_input &in, image_sizes *out)
         return "TIFF first IFD has no width";
     if (!seen[1])
         return "TIFF first IFD has no height";
-    found(out, (uint32_t)sides[0], (uint32_t)sides[1]);
-    return nullptr;
+    return sized_tiff(out, sides, orientation);
 }

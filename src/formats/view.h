@@ -67,6 +67,14 @@ const char *view_why(const view *v, const char *bound, const char *cut);
 // Records one size found; returns false when there is no room.
 bool found(image_sizes *out, uint32_t width, uint32_t height);
 
+// With the displayed size asked for, the reader's one image is shown at
+// width x height: the stored size is kept beside it when that differs.
+void shown(image_sizes *out, uint32_t width, uint32_t height);
+
+// Shows the reader's one image as Exif orientation 1 to 8 turns it; any
+// other value, as 0 for none read, changes nothing.
+void orient(image_sizes *out, unsigned orientation);
+
 // Puts "FORMAT TEXT" together in out->why, for a reason that two formats
 // share, and returns it.
 const char *named(image_sizes *out, const char *format, const char *text);

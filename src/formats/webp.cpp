@@ -1,12 +1,17 @@
 #include <string.h>
 
+#include "exif.h"
 #include "readers.h"
-#include "view.h"
+
+// Chunks of an animation are a frame each: 1024 of them within 16 MiB
+// cover what a page shows, and bound a hostile file.
+static const unsigned webp_most_chunks = 1024;
+static const uint64_t webp_most_offset = 16 << 20;
 
 const char *read_webp(const image_input &in, image_sizes *out)
 {
     view v;
-    view_open(&v, in, out, 0);
+    view_open(&v, in, out, in.displayed ? webp_most_chunks + exif_most_reads : 0);
     const char *cut = "WebP ends within its first chunk's header";
     const unsigned char *p = view_at(&v, 12, 4);
     if (p == nullptr)
@@ -36,5 +41,21 @@ const char *read_webp(const image_input &in, image_sizes *out)
         return nullptr;
     }
     found(out, le24(p + 24) + 1, le24(p + 27) + 1);
-    return nullptr;
+    // The extended format says when it holds Exif, which writers put at
+    // the end, after the image's or the animation's chunks: each is a
+    // type, a size and the data, padded to an even length.
+    if (!in.displayed || (p[20] & 0x08) == 0)
+        return nullptr;
+    uint64_t at = 30;
+    for (unsigned chunks = 0; chunks < webp_most_chunks && at < webp_most_offset; chunks++) {
+        if ((p = view_at(&v, at, 8)) == nullptr)
+            break;
+        uint64_t size = le32(p + 4);
+        if (memcmp(p, "EXIF", 4) == 0) {
+            orient(out, exif_orientation(&v, at + 8, at + 8 + size));
+            break;
+        }
+        at += 8 + size + (size & 1);
+    }
+    return v.stop == view_failed ? image_read_failed : nullptr;
 }

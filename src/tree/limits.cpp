@@ -23,6 +23,7 @@ static const struct option_row {
     {'f', "formats", value_formats, true},
     {'b', "max-bytes", value_count, true},
     {'c', "rules", value_file, false},
+    {'o', "displayed", value_none, false},
     {'h', "help", value_none, false},
     {'t', nullptr, value_none, false},
 };
@@ -274,6 +275,7 @@ static option_read take(option_source *from, const option_row &o, bool long_name
     switch (o.letter) {
     case 'h': return option_help;
     case 't': return option_tab;
+    case 'o': return option_displayed;
     case 'c':
         *out = value;
         return option_rules;

@@ -40,6 +40,7 @@ enum option_read {
     option_limit,   // a limit, set in the limits given
     option_help,
     option_tab,
+    option_displayed,
     option_rules,   // the rules file, in *value
     option_bad,     // a usage error, told on standard error but for the help
     option_done,    // no option left: argv[at] is the first argument that is none

@@ -127,6 +127,13 @@ static void measure(const subject &who, const limits &lim, const image_sizes &si
     put_number(shown->width);
     fputs(" x ", stdout);
     put_number(shown->height);
+    if (sizes.stored.width != 0) {
+        fputs(" (stored ", stdout);
+        put_number(sizes.stored.width);
+        fputs(" x ", stdout);
+        put_number(sizes.stored.height);
+        putchar(')');
+    }
     if (broken & 1u << pixels) {
         fputs(" = ", stdout);
         put_number(area(*shown));

@@ -11,7 +11,7 @@ static const char version[] = "0.8 (16 June 2011)";
 
 static const char help[] =
     "Checks that every image in the paths given is within the limits given.\n"
-    "Usage: dimgate-tree [-123456ht] [-p pixels] [-s WxH] [-m WxH] [-e WxH] [-a W:H]\n"
+    "Usage: dimgate-tree [-123456hot] [-p pixels] [-s WxH] [-m WxH] [-e WxH] [-a W:H]\n"
     "                    [-f formats] [-b bytes] [-c rules] [--] path...\n"
     "\n"
     "Options:\n"
@@ -29,6 +29,8 @@ static const char help[] =
     "   -f, --formats LIST   one of the formats listed, as png,jpeg\n"
     "   -b, --max-bytes N    the file's size at most N bytes\n"
     "   -c, --rules FILE     the limits of each file from the rules in FILE\n"
+    "   -o, --displayed      hold images to the size shown, with their Exif\n"
+    "                        orientation and HEIF crop and rotation applied\n"
     "   -h, --help           print this help\n"
     "   -t                   end each name with a tab, not \": \", for scripts\n"
     "\n"
@@ -85,6 +87,9 @@ int main(int argc, char **argv)
             return 0;
         case option_tab:
             separator = "\t";
+            break;
+        case option_displayed:
+            displayed = true;
             break;
         case option_rules:
             rules = value;

@@ -34,6 +34,8 @@ ssize_t read_bytes(int fd, unsigned char *to, size_t want)
     return (ssize_t)got;
 }
 
+bool displayed;
+
 // The first page of the file being checked.
 static unsigned char bytes[image_page];
 
@@ -71,7 +73,7 @@ static const char unknown[] = "not a PNG, JPEG, GIF, WebP, AVIF, HEIF, BMP, ICO,
 static const char *read_sizes(int fd, const char *name, size_t n, int *err, const char **format)
 {
     open_file file = {fd, 0};
-    image_input in = {bytes, n, read_at, &file, name};
+    image_input in = {bytes, n, read_at, &file, name, displayed};
     const char *why = nullptr;
 
     *format = read_image(in, &sizes, &why);

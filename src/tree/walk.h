@@ -14,6 +14,10 @@
 // when lim is nullptr.
 void check_path(const char *path, const limits *lim);
 
+// Whether files are held to the size they are shown at, as their
+// orientation and crop make it, rather than the size stored.
+extern bool displayed;
+
 // Reads from fd into to until want bytes or the end of the file have
 // come, and returns how many came, or -1 after a read error.
 ssize_t read_bytes(int fd, unsigned char *to, size_t want);

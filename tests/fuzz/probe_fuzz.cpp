@@ -116,7 +116,7 @@ static void read_formats(const uint8_t *data, size_t size)
     std::string bytes = f.signature + std::string((const char *)data + 1, size - 1);
     memory m = {&bytes};
     // In memory, all of it is the page: a read at an offset finds nothing.
-    image_input in = {(const unsigned char *)bytes.data(), bytes.size(), from_memory, &m, f.file};
+    image_input in = {(const unsigned char *)bytes.data(), bytes.size(), from_memory, &m, f.file, false};
     const char *why_whole = nullptr, *why_paged = nullptr;
     const char *name = read_image(in, &whole, &why_whole);
 

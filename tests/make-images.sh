@@ -100,6 +100,7 @@ have qoiconv || skip "QOI: qoiconv is not installed"
 have exrmaketiled || skip "tiled OpenEXR: exrmaketiled is not installed"
 have exrmultipart || skip "multipart OpenEXR: exrmultipart is not installed"
 have exrstdattr || skip "OpenEXR with a long attribute first: exrstdattr is not installed"
+have exiftool || skip "JPEG, PNG, WebP and TIFF turned by their Exif orientation: exiftool is not installed"
 [ -n "$py" ] || skip "what Pillow makes (APNG, GIF87a, JPEG with Exif or fill bytes, OS/2 2.x BMP, icons" \
     "with PNG entries over 256, TIFF with an Orientation), HEIF with meta last, JPEG XL with Exif from" \
     "a JPEG, and OpenEXR with its data window off the origin: no python3 with Pillow"
@@ -297,6 +298,44 @@ extra() {
         mk "$dir/123x45-irot.avif" avifenc -s 10 -j 1 --irot 1 "$t/odd.png" "$dir/123x45-irot.avif"
         mk "$dir/640x200-clap.avif" avifenc -s 10 -j 1 --crop 10,10,100,50 "$t/grid.png" \
             "$dir/640x200-clap.avif"
+    fi
+}
+
+# Photos turned by their Exif orientation, each value in JPEG, in both
+# byte orders, and a few in PNG (eXIf), WebP (an EXIF chunk at the end,
+# after an animation's frames in one) and TIFF, in both too; AVIF turned a quarter and
+# three quarters, and cropped then turned. Their names give the stored
+# size; the shown one is checked with -o.
+turned() {
+    t=$1
+    if have exiftool; then
+        convert -size 123x45 gradient:red-blue -depth 8 "$t/t.png"
+        convert "$t/t.png" -quality 50 "$t/t.jpg"
+        convert "$t/t.png" -quality 50 "$t/t.webp"
+        convert "$t/t.png" -depth 8 -compress zip "$t/t.tif"
+        convert "$t/t.png" -depth 8 -compress zip -endian MSB "$t/t-mm.tif"
+        convert -delay 10 "$t/t.png" \( "$t/t.png" -negate \) -loop 0 -quality 50 "$t/anim.webp"
+        for o in 1 2 3 4 5 6 7 8 6-ii 3-png 6-png 2-webp 8-webp 6-anim-webp 5-tif 7-tif-mm; do
+            case $o in
+            *-anim-webp) src=$t/anim.webp ext=webp ;;
+            *-png | *-webp | *-tif) src=$t/t.${o#*-} ext=${o#*-} ;;
+            *-tif-mm) src=$t/t-mm.tif ext=tif ;;
+            *) src=$t/t.jpg ext=jpg ;;
+            esac
+            n=$dir/123x45-orientation-$o.$ext
+            cp "$src" "$n"
+            case $o in
+            *-ii) order=II ;;
+            *) order=MM ;;
+            esac
+            mk "$n" exiftool -q -overwrite_original -ExifByteOrder="$order" -Orientation#="${o%%-*}" "$n"
+        done
+    fi
+    if have avifenc; then
+        convert -size 124x456 gradient:red-blue -depth 8 "$t/tall.png"
+        mk "$dir/124x456-irot-3.avif" avifenc -s 10 -j 1 --irot 3 "$t/tall.png" "$dir/124x456-irot-3.avif"
+        mk "$dir/124x456-clap-irot.avif" avifenc -s 10 -j 1 --clap 122,1,400,1,0,1,0,1 --irot 1 "$t/tall.png" \
+            "$dir/124x456-clap-irot.avif"
     fi
 }
 
@@ -896,6 +935,7 @@ for j in 0 1; do
         done <"$work/sizes.$j"
         if [ "$j" -eq 0 ]; then
             extra "$work/$j"
+            turned "$work/$j"
             svgs "$work/$j"
         elif [ -n "$py" ]; then
             pillow || echo x >>"$work/failed"

@@ -9,7 +9,10 @@
 # Pillow cannot: PAM, PFM, PSB, Radiance HDR), avifdec or heif-info for
 # AVIF and HEIF, rsvg-convert for SVG, jxlinfo for JPEG XL, exrheader for
 # OpenEXR, qoiconv for QOI, the header's own bytes for KTX (read with od),
-# or else file(1).
+# or else file(1). Then with -o, the files that may be turned or cropped
+# must be named with the size shown: by Pillow's exif_transpose for JPEG,
+# PNG and WebP, tiffinfo's and jxlinfo's orientation for TIFF and JPEG XL,
+# heif-info's for AVIF and HEIF.
 #
 # usage: realworld.sh DIMGATE [MAX [DIMGATE_TREE]]
 # The files are those under $DIMGATE_PNG_DIR, or where the system keeps its
@@ -401,41 +404,54 @@ EOF
         mv "$work/rest.new" "$work/rest"
     fi
 
-    # The lines to expect, in the order of the table, which is the order
-    # given; each row gets what dimgate-tree printed for it, or nothing.
-    cut -f 1 "$work/table" | tr '\n' '\0' >"$work/sized"
-    status=0
-    if [ -s "$work/sized" ]; then
-        xargs -0 "$tree" -p 1 -- <"$work/sized" >"$work/said" 2>&1 || status=$?
-    else
-        : >"$work/said"
-    fi
-    awk -F '\t' -v said="$work/said" -v status="$status" -v OFS='\t' '
-        { name[NR] = $1; kind[NR] = $2; w[NR] = $3; h[NR] = $4; by[NR] = $5 }
-        END {
-            while ((getline line <said) > 0) lines[++n] = line
-            at = 1
-            for (i = 1; i <= NR; i++) {
-                # A line is the next name'"'"'s when that name is this one
-                # followed by ": " and more.
-                got = ""
-                if (at <= n && index(lines[at], name[i] ": ") == 1 &&
-                    !(i < NR && index(lines[at], name[i + 1] ": ") == 1)) {
-                    got = substr(lines[at], length(name[i]) + 3)
-                    at++
+    # Runs dimgate-tree with -p 1 and the options $3... on the files of the
+    # table $1, and writes a verdict for each row into $2: the line to
+    # expect is in the order of the table, which is the order given, and
+    # each row gets what dimgate-tree printed for it, or nothing. A row may
+    # end with the size stored, which the line gives after the size shown
+    # when they differ, or "-" when no reader here shows it.
+    judge() {
+        cut -f 1 "$1" | tr '\n' '\0' >"$work/sized"
+        rows=$1 judged=$2
+        shift 2
+        status=0
+        if [ -s "$work/sized" ]; then
+            xargs -0 "$tree" -p 1 "$@" -- <"$work/sized" >"$work/said" 2>&1 || status=$?
+        else
+            : >"$work/said"
+        fi
+        awk -F '\t' -v said="$work/said" -v status="$status" -v OFS='\t' '
+            { name[NR] = $1; kind[NR] = $2; w[NR] = $3; h[NR] = $4; by[NR] = $5; sw[NR] = $6; sh[NR] = $7 }
+            END {
+                while ((getline line <said) > 0) lines[++n] = line
+                at = 1
+                for (i = 1; i <= NR; i++) {
+                    # A line is the next name'"'"'s when that name is this one
+                    # followed by ": " and more.
+                    got = ""
+                    if (at <= n && index(lines[at], name[i] ": ") == 1 &&
+                        !(i < NR && index(lines[at], name[i + 1] ": ") == 1)) {
+                        got = substr(lines[at], length(name[i]) + 3)
+                        at++
+                    }
+                    if (sw[i] == "-") sub(/ \(stored [0-9]+ x [0-9]+\)/, "", got)
+                    stored = ""
+                    if (sw[i] != "" && sw[i] != "-" && (sw[i] != w[i] || sh[i] != h[i]))
+                        stored = " (stored " sw[i] " x " sh[i] ")"
+                    want = ""
+                    if (w[i] * h[i] != 1) {
+                        want = w[i] " x " h[i] stored " = " sprintf("%.0f", w[i] * h[i]) " pixels, over the limit of 1"
+                        over = 1
+                    }
+                    if (got == want) print "ok", kind[i], by[i]
+                    else print "wrong", kind[i], by[i], name[i], w[i] " x " h[i], got
                 }
-                want = ""
-                if (w[i] * h[i] != 1) {
-                    want = w[i] " x " h[i] " = " sprintf("%.0f", w[i] * h[i]) " pixels, over the limit of 1"
-                    over = 1
-                }
-                if (got == want) print "ok", kind[i], by[i]
-                else print "wrong", kind[i], by[i], name[i], w[i] " x " h[i], got
-            }
-            for (; at <= n; at++) print "extra", lines[at]
-            # xargs ends with 123 when a run of dimgate-tree ends with 1 to 125.
-            if (status != (over ? 123 : 0)) print "status", status
-        }' "$work/table" >"$work/verdicts"
+                for (; at <= n; at++) print "extra", lines[at]
+                # xargs ends with 123 when a run of dimgate-tree ends with 1 to 125.
+                if (status != (over ? 123 : 0)) print "status", status
+            }' "$rows" >"$judged"
+    }
+    judge "$work/table" "$work/verdicts"
 
     # Where Pillow grows a GIF's screen to its first frame, identify shows
     # the screen (its page). A HEIF file rotated or cropped is left out.
@@ -491,6 +507,111 @@ EOF
          "with $(wc -l <"$work/wrong" | tr -d ' ') wrong answers;" \
          "left out $(wc -l <"$work/rest" | tr -d ' ') that no reader sizes and $svg_out SVG files"
     sed -n '1,5s/^/    /p' "$work/rest"
+
+    # With -o, the size shown, of the files sized above in the formats that
+    # turn or crop: Pillow turns JPEG, PNG and WebP files as their Exif
+    # orientation says; tiffinfo prints a TIFF's orientation and jxlinfo a
+    # JPEG XL's, of which 5 to 8 swap the sides; heif-info shows AVIF and
+    # HEIF turned and cropped, and so shows no HEIF's stored size. A PNG
+    # whose eXIf follows its image data is left out: Pillow applies it,
+    # browsers do not.
+    LC_ALL=C awk -F '\t' -v OFS='\t' '$2 ~ /^(jpeg|png|webp|tiff|jxl|avif|heif)$/ { print $1, $2, $3, $4 }' \
+        "$work/table" >"$work/turnable"
+    : >"$work/shown"
+    : >"$work/late"
+    if [ -n "$py" ]; then
+        "$py" - "$work/turnable" "$work/late" >"$work/pillow.shown" <<'EOF'
+import sys, warnings
+from PIL import Image, ImageOps
+warnings.simplefilter("ignore")
+Image.MAX_IMAGE_PIXELS = None
+
+def exif_late(name):
+    """Whether a PNG's eXIf chunk comes after IDAT, with none before."""
+    with open(name, "rb") as f:
+        f.seek(8)
+        idat = False
+        while True:
+            head = f.read(8)
+            if len(head) < 8:
+                return False
+            if head[4:] == b"eXIf":
+                return idat
+            idat = idat or head[4:] == b"IDAT"
+            f.seek(int.from_bytes(head[:4], "big") + 4, 1)
+
+with open(sys.argv[1], "rb") as rows, open(sys.argv[2], "w") as late:
+    for row in rows:
+        name, kind, w, h = row[:-1].split(b"\t")
+        if kind not in (b"jpeg", b"png", b"webp"):
+            continue
+        try:
+            if kind == b"png" and exif_late(name):
+                late.write(name.decode("utf-8", "surrogateescape") + "\n")
+                continue
+            with Image.open(name) as im:
+                size = ImageOps.exif_transpose(im).size
+            sys.stdout.buffer.write(b"%s\t%s\t%d\t%d\tPillow\t%s\t%s\n" % (name, kind, size[0], size[1], w, h))
+        except Exception:
+            pass
+EOF
+        cat "$work/pillow.shown" >>"$work/shown"
+    else
+        echo "no python3 with Pillow: the JPEG, PNG and WebP files are not checked with -o"
+    fi
+    # The others, one process a file.
+    while IFS="$tab" read -r f kind w h; do
+        turn=
+        case $kind in
+        tiff)
+            command -v tiffinfo >/dev/null || continue
+            turn=$(tiffinfo "$f" 2>/dev/null | awk '
+                /^TIFF Directory/ && ++dirs > 1 { exit }
+                /^  Orientation: row 0 (lhs|rhs),/ { print "swap"; exit }
+                /^  Orientation: / { exit }') || continue
+            by=tiffinfo ;;
+        jxl)
+            command -v jxlinfo >/dev/null || continue
+            turn=$(jxlinfo "$f" 2>/dev/null | awk '/^Orientation: [5-8] / { print "swap" } /^Orientation: / { exit }')
+            by=jxlinfo ;;
+        avif | heif)
+            command -v heif-info >/dev/null || continue
+            size=$(heif-info "$f" 2>/dev/null | awk '/^image: [0-9]+x[0-9]+ .*primary/ { split($2, s, "x"); print s[1], s[2]; exit }')
+            [ -n "$size" ] || continue
+            stored=$w$tab$h
+            [ "$kind" = heif ] && stored=-
+            printf '%s\t%s\t%s\t%s\theif-info\t%s\n' "$f" "$kind" "${size% *}" "${size#* }" "$stored"
+            continue ;;
+        *) continue ;;
+        esac
+        if [ "$turn" = swap ]; then
+            printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$f" "$kind" "$h" "$w" "$by" "$w" "$h"
+        else
+            printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$f" "$kind" "$w" "$h" "$by" "$w" "$h"
+        fi
+    done <"$work/turnable" >>"$work/shown"
+    judge "$work/shown" "$work/verdicts.shown" -o
+    : >"$work/wrong.shown"
+    while IFS="$tab" read -r verdict kind reader name size got; do
+        case $verdict in
+        ok) printf '%s\t%s\n' "$kind" "$reader" ;;
+        wrong) printf '%s\n' "$name: $kind, $size shown by $reader; dimgate-tree -o: ${got:-nothing}" >>"$work/wrong.shown" ;;
+        extra) printf '%s\n' "dimgate-tree -o printed a line for no file: $kind" >>"$work/wrong.shown" ;;
+        status) printf '%s\n' "dimgate-tree -o's runs end with xargs's status $kind" >>"$work/wrong.shown" ;;
+        esac
+    done <"$work/verdicts.shown" >"$work/agreed.shown"
+    cat "$work/wrong.shown"
+    wrong=$((wrong + $(wc -l <"$work/wrong.shown")))
+    turned=$(awk -F '\t' '$6 != "" && $6 != "-" && ($3 != $6 || $4 != $7)' "$work/shown" | wc -l | tr -d ' ')
+    sort "$work/agreed.shown" | uniq -c | awk '
+        { if ($2 in s) s[$2] = s[$2] ", "; s[$2] = s[$2] $1 " by " $3 }
+        END { for (n in s) print n " with -o: " s[n] }' | sort
+    late=$(wc -l <"$work/late" | tr -d ' ')
+    unshown=$(($(wc -l <"$work/turnable") - $(wc -l <"$work/shown") - late))
+    echo "dimgate-tree -o agreed on $(wc -l <"$work/agreed.shown" | tr -d ' ') of $(wc -l <"$work/turnable" | tr -d ' ')" \
+         "files that may turn or crop, $turned of them shown otherwise than stored, with" \
+         "$(wc -l <"$work/wrong.shown" | tr -d ' ') wrong answers; left out $late PNG files whose eXIf" \
+         "follows their image data and $unshown that no reader here shows"
 fi
 
 [ "$checked" -gt 0 ] && [ "$wrong" -eq 0 ]

@@ -54,6 +54,29 @@ printf '<svg width="%060000d" height="1"/>\n' 7 >"$work/walk/wide.svg"
     printf '\000\000\000\021jxlc\377\012\000\000\000\000\000\000\000'
 } >"$work/walk/exif.jxl"
 printf '\000\000\002\000\000\000\000\000\000\000\000\000\173\000\055\000\040\010' >"$work/walk/a.TGA"
+# With -o, Exif read past the first page: a WebP's EXIF chunk after an
+# image of 5000 bytes, a PNG's eXIf after a text chunk of as many, a
+# JPEG's IFD that points past the end. Each octal byte of $exif begins
+# with \0, as %b takes it.
+exif='MM\000*\000\000\000\010\000\001\001\022\000\003\000\000\000\001\000\006\000\000'
+{
+    printf 'RIFF\000\000\000\000WEBPVP8X\012\000\000\000\010\000\000\000\172\000\000\054\000\000'
+    printf 'VP8 \210\023\000\000'
+    printf '%05000d' 0
+    printf 'EXIF\026\000\000\000'
+    printf '%b' "$exif"
+} >"$work/walk/exif.webp"
+{
+    printf '%b' "$sig"
+    printf '\000\000\000\015IHDR\000\000\000\173\000\000\000\055\010\006\000\000\000\000\000\000\000'
+    printf '\000\000\023\210tEXt'
+    printf '%05000d' 0
+    printf '\000\000\000\000\000\000\000\026eXIf'
+    printf '%b' "$exif"
+    printf '\000\000\000\000\000\000\000\000IDAT\000\000\000\000'
+} >"$work/walk/exif.png"
+printf '\377\330\377\341\000\020Exif\000\000MM\000*\177\377\377\377\377\300\000\021\010\000\074\000\120\003' \
+    >"$work/walk/ifd-past-end.jpg"
 printf 'P7\nWIDTH 12' >"$work/walk/cut.pam"
 for f in "$work"/*-*; do cp "$f" "$work/walk/${f##*/}.png"; done
 mkfifo "$work/walk/fifo.png"
@@ -101,6 +124,8 @@ check "$tree" --max-pixels=1 --max-size=1x1 --min-size=99999x99999 --aspect=3:7 
 check "$tree" -t --formats=jpeg,TIF "$work/walk"
 check "$tree" -f svg -s 10x "$work/walk"/*.svg
 check "$tree" --max-size= --foo=1 "$data"
+check "$tree" -o -p 1 "$work/walk"
+check "$tree" --displayed -s 10x "$work/walk"/exif.* "$work/walk"/*.jpg
 
 echo "memcheck: $failed of $runs runs with errors"
 [ "$failed" -eq 0 ]

@@ -5,6 +5,9 @@
 // As a TIFF file's first IFD: a hostile count is not read on past this.
 static const uint64_t exif_most_entries = 4096;
 
+// The orientation is one number of type SHORT.
+static const unsigned exif_short = 3;
+
 unsigned exif_orientation(view *v, uint64_t at, uint64_t end)
 {
     const unsigned reads = v->out->reads;
@@ -38,7 +41,7 @@ unsigned exif_orientation(view *v, uint64_t at, uint64_t end)
         if (tag > exif_orientation_tag)
             return 0;
         if (tag == exif_orientation_tag)
-            return u16(p + 2) == 3 && u32(p + 4) == 1 ? u16(p + 8) : 0;
+            return u16(p + 2) == exif_short && u32(p + 4) == 1 ? u16(p + 8) : 0;
     }
     return 0;
 }

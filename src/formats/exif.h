@@ -11,6 +11,11 @@
 // to a read.
 const unsigned exif_most_reads = 104;
 
+// PNG and WebP chunks are hopped to the Exif up to the 1024th or the
+// first 16 MiB: an animation's frames or text chunks may come first.
+const unsigned exif_most_chunks = 1024;
+const uint64_t exif_most_offset = 16 << 20;
+
 // The orientation tag's number, which TIFF files hold too.
 const unsigned exif_orientation_tag = 274;
 

@@ -5,20 +5,15 @@
 #include "exif.h"
 #include "readers.h"
 
-// Ancillary chunks before the image data are a few, but for text and
-// profiles: 1024 of them within 16 MiB cover real files.
-static const unsigned png_most_chunks = 1024;
-static const uint64_t png_most_offset = 16 << 20;
-
 // The orientation in the eXIf chunk before the first IDAT, hopping the
 // chunks by their lengths from IHDR on: one after IDAT is not shown.
 // Returns false when a read failed.
 static bool png_orientation(const image_input &in, image_sizes *out)
 {
     view v;
-    view_open(&v, in, out, png_most_chunks + exif_most_reads);
+    view_open(&v, in, out, exif_most_chunks + exif_most_reads);
     uint64_t at = 8;
-    for (unsigned chunks = 0; chunks < png_most_chunks && at < png_most_offset; chunks++) {
+    for (unsigned chunks = 0; chunks < exif_most_chunks && at < exif_most_offset; chunks++) {
         const unsigned char *p = view_at(&v, at, 8);
         if (p == nullptr || memcmp(p + 4, "IDAT", 4) == 0)
             break;

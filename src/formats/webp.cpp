@@ -3,15 +3,10 @@
 #include "exif.h"
 #include "readers.h"
 
-// Chunks of an animation are a frame each: 1024 of them within 16 MiB
-// cover what a page shows, and bound a hostile file.
-static const unsigned webp_most_chunks = 1024;
-static const uint64_t webp_most_offset = 16 << 20;
-
 const char *read_webp(const image_input &in, image_sizes *out)
 {
     view v;
-    view_open(&v, in, out, in.displayed ? webp_most_chunks + exif_most_reads : 0);
+    view_open(&v, in, out, in.displayed ? exif_most_chunks + exif_most_reads : 0);
     const char *cut = "WebP ends within its first chunk's header";
     const unsigned char *p = view_at(&v, 12, 4);
     if (p == nullptr)
@@ -47,7 +42,7 @@ const char *read_webp(const image_input &in, image_sizes *out)
     if (!in.displayed || (p[20] & 0x08) == 0)
         return nullptr;
     uint64_t at = 30;
-    for (unsigned chunks = 0; chunks < webp_most_chunks && at < webp_most_offset; chunks++) {
+    for (unsigned chunks = 0; chunks < exif_most_chunks && at < exif_most_offset; chunks++) {
         if ((p = view_at(&v, at, 8)) == nullptr)
             break;
         uint64_t size = le32(p + 4);

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "dimgate.h"
+#include "formats/exif.h"
 #include "formats/formats.h"
 #include "tree/match.h"
 #include "tree/rules.h"
@@ -121,10 +122,10 @@ static void read_formats(const uint8_t *data, size_t size)
     unsigned reads = f.reads;
     if (displayed && (std::strcmp(f.name, "PNG") == 0 || std::strcmp(f.name, "WebP") == 0)) {
         reach = 0;
-        reads += 1024 + 104;
+        reads += exif_most_chunks + exif_most_reads;
     } else if (displayed && std::strcmp(f.name, "JPEG") == 0) {
         reach += 65536;
-        reads += 104;
+        reads += exif_most_reads;
     }
     std::string bytes = f.signature + std::string((const char *)data + 1, size - 1);
     memory m = {&bytes};
